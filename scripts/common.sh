@@ -1,0 +1,29 @@
+# Shared by scripts/run, scripts/test and scripts/fuzz: install what is missing, build.
+set -euo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+# Debian 12 packages the build, the program and the tests need.
+PACKAGES=(cmake g++ make pkg-config
+  qt6-base-dev qt6-qpa-plugins libgl-dev
+  libjpeg62-turbo-dev libpng-dev libtiff-dev libgif-dev libimagequant-dev
+  fonts-liberation2)
+
+install_missing() {
+  local missing=()
+  for p in "${PACKAGES[@]}" "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+}
+
+# build DIR [cmake options...]
+build() {
+  local dir="$1"; shift
+  cmake -S "$ROOT" -B "$dir" "$@" >/dev/null
+  cmake --build "$dir" --parallel "$(nproc)"
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "app/userdialogs.h"
+
+#include <QPointer>
+#include <QWidget>
+
+// The program's message boxes and choosers, shown as Qt dialogs over the given window.
+class QtUserDialogs : public UserDialogs
+{
+public:
+    explicit QtUserDialogs(QWidget *parent);
+
+    Answer ask(const QString &text) override;
+    void message(const QString &text) override;
+    void error(const QString &text) override;
+    QStringList openFiles(const FileDialog &request) override;
+    QString openFile(const FileDialog &request) override;
+    QString saveFile(const FileDialog &request) override;
+    QString chooseFolder(const FolderDialog &request) override;
+
+    // The question box over any window, for dialogs that ask on top of themselves.
+    static Answer askOver(QWidget *parent, const QString &text);
+    static void errorOver(QWidget *parent, const QString &text);
+
+private:
+    QPointer<QWidget> m_parent;
+};

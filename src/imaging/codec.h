@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+// Common ground of the picture codecs. Every decoder reads from a byte buffer (the whole
+// file) and gives a QImage::Format_RGB32 picture, or a null image and an error text.
+// Every encoder takes an RGB32 picture and gives the file's bytes, or an empty array.
+// No codec throws or aborts; hostile input yields a failure.
+
+using ProgressFn = std::function<void(int percent)>;
+
+namespace Codec {
+
+// Pictures larger than this are refused before anything is allocated.
+constexpr int64_t kMaxPixels = int64_t(1) << 28;
+constexpr int64_t kMaxSide = 65535;
+
+// True when width x height is a picture we accept (both >= 1, within the limits).
+inline bool dimensionsAcceptable(int64_t width, int64_t height)
+{
+    return width >= 1 && height >= 1 && width <= kMaxSide && height <= kMaxSide
+        && width * height <= kMaxPixels;
+}
+
+struct Decoded {
+    QImage image;   // null on failure
+    QString error;  // reason on failure
+    bool ok() const { return !image.isNull(); }
+};
+
+// Reports progress 0..100 no more often than whole-percent steps.
+class ProgressReporter
+{
+public:
+    explicit ProgressReporter(const ProgressFn &fn) : m_fn(fn) {}
+    void report(int64_t done, int64_t total)
+    {
+        if (!m_fn || total <= 0)
+            return;
+        const int p = int(done * 100 / total);
+        if (p != m_last && p >= 0 && p <= 100) {
+            m_last = p;
+            m_fn(p);
+        }
+    }
+
+private:
+    const ProgressFn &m_fn;
+    int m_last = -1;
+};
+
+} // namespace Codec

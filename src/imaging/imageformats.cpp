@@ -1,0 +1,100 @@
+#include "imaging/imageformats.h"
+
+#include "imaging/bmpcodec.h"
+#include "imaging/gifcodec.h"
+#include "imaging/jpegcodec.h"
+#include "imaging/pcxcodec.h"
+#include "imaging/pngcodec.h"
+#include "imaging/tgacodec.h"
+#include "imaging/tiffcodec.h"
+
+#include <QFileInfo>
+#include <cstring>
+
+namespace ImageFormats {
+
+namespace {
+
+using DecodeFn = Codec::Decoded (*)(const QByteArray &, const ProgressFn &);
+
+DecodeFn decoderForExtension(const QString &upperSuffix)
+{
+    if (upperSuffix == QLatin1String("JPG") || upperSuffix == QLatin1String("JPEG"))
+        return JpegCodec::decode;
+    if (upperSuffix == QLatin1String("BMP") || upperSuffix == QLatin1String("DIB"))
+        return BmpCodec::decode;
+    if (upperSuffix == QLatin1String("PNG"))
+        return PngCodec::decode;
+    if (upperSuffix == QLatin1String("GIF"))
+        return GifCodec::decode;
+    if (upperSuffix == QLatin1String("TIF") || upperSuffix == QLatin1String("TIFF"))
+        return TiffCodec::decode;
+    if (upperSuffix == QLatin1String("TGA"))
+        return TgaCodec::decode;
+    if (upperSuffix == QLatin1String("PCX"))
+        return PcxCodec::decode;
+    return nullptr;
+}
+
+// Formats with a real signature first; TGA has none, so its plausibility check comes last.
+DecodeFn decoderForContent(const QByteArray &bytes)
+{
+    if (JpegCodec::sniff(bytes))
+        return JpegCodec::decode;
+    if (PngCodec::sniff(bytes))
+        return PngCodec::decode;
+    if (GifCodec::sniff(bytes))
+        return GifCodec::decode;
+    if (TiffCodec::sniff(bytes))
+        return TiffCodec::decode;
+    if (BmpCodec::sniff(bytes))
+        return BmpCodec::decode;
+    if (PcxCodec::sniff(bytes))
+        return PcxCodec::decode;
+    if (TgaCodec::sniff(bytes))
+        return TgaCodec::decode;
+    return nullptr;
+}
+
+} // namespace
+
+Codec::Decoded decodeFile(const QByteArray &bytes, const QString &path, const ProgressFn &progress)
+{
+    DecodeFn decoder = decoderForExtension(QFileInfo(path).suffix().toUpper());
+    if (!decoder)
+        decoder = decoderForContent(bytes);
+    if (!decoder) {
+        Codec::Decoded unknown;
+        unknown.error = QStringLiteral("Unknown file format");
+        return unknown;
+    }
+    Codec::Decoded decoded = decoder(bytes, progress);
+    // A codec gives RGB32 by contract; a stray format is converted rather than trusted.
+    if (decoded.ok() && decoded.image.format() != QImage::Format_RGB32)
+        decoded.image = decoded.image.convertToFormat(QImage::Format_RGB32);
+    return decoded;
+}
+
+QByteArray encode(const QImage &rgb32, const char *format, const SaveOptions &options,
+                  const ProgressFn &progress)
+{
+    if (rgb32.isNull() || !format)
+        return QByteArray();
+    if (std::strcmp(format, "jpg") == 0)
+        return JpegCodec::encode(rgb32, options.jpegQuality, options.jpegSmoothing, progress);
+    if (std::strcmp(format, "bmp") == 0)
+        return BmpCodec::encode(rgb32, progress);
+    if (std::strcmp(format, "gif") == 0)
+        return GifCodec::encode(rgb32, progress);
+    if (std::strcmp(format, "tif") == 0)
+        return TiffCodec::encode(rgb32, progress);
+    if (std::strcmp(format, "pcx") == 0)
+        return PcxCodec::encode(rgb32, progress);
+    if (std::strcmp(format, "tga") == 0)
+        return TgaCodec::encode(rgb32, progress);
+    if (std::strcmp(format, "png") == 0)
+        return PngCodec::encode(rgb32, options.pngInterlaced, progress);
+    return QByteArray();
+}
+
+} // namespace ImageFormats

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "imaging/codec.h"
+
+#include <QString>
+
+// Chooses the codec for a file. Readers go by the upper-case extension (".JPG"/".JPEG",
+// ".BMP"/".DIB", ".PNG", ".GIF", ".TIF"/".TIFF", ".TGA", ".PCX"); a file with any other
+// extension is recognised by its own first bytes.
+namespace ImageFormats {
+
+// Decodes a whole file's bytes; path only serves to pick the reader.
+Codec::Decoded decodeFile(const QByteArray &bytes, const QString &path, const ProgressFn &progress);
+
+struct SaveOptions {
+    int jpegQuality = 80;
+    int jpegSmoothing = 0;
+    bool pngInterlaced = false;
+};
+
+// Encodes an RGB32 picture as format "jpg", "bmp", "gif", "tif", "pcx", "tga" or "png";
+// an empty array on failure or for an unknown format.
+QByteArray encode(const QImage &rgb32, const char *format, const SaveOptions &options,
+                  const ProgressFn &progress);
+
+} // namespace ImageFormats

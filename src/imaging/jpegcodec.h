@@ -1,0 +1,14 @@
+#pragma once
+
+#include "imaging/codec.h"
+
+// JPEG through libjpeg-turbo. Grayscale, YCbCr, RGB, CMYK and YCCK sources decode to
+// RGB32; pictures are written as 24-bit YCbCr with the given quality and smoothing.
+namespace JpegCodec {
+
+bool sniff(const QByteArray &bytes);
+Codec::Decoded decode(const QByteArray &bytes, const ProgressFn &progress);
+// quality 1..100, smoothing 0..100 (libjpeg's smoothing_factor); empty array on failure.
+QByteArray encode(const QImage &rgb32, int quality, int smoothing, const ProgressFn &progress);
+
+} // namespace JpegCodec

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QImage>
+#include <QRect>
+#include <QString>
+#include <functional>
+
+// The imaging component: holds one picture (24-bit, QImage::Format_RGB32), loads it from
+// and saves it to every supported format, and turns it by 90 degrees. Codec failures are
+// absorbed: a failed load leaves the picture empty, a failed save writes nothing, and
+// onFinishedLoadSave fires in both cases. No widgets: the view shows it elsewhere.
+class MultiImage
+{
+public:
+    MultiImage();
+
+    // Synchronous load; the reader is chosen by the upper-case extension, any other
+    // extension by the file's magic bytes. A missing file gives an empty picture and no
+    // event; otherwise onFinishedLoadSave fires before this returns.
+    void setImageName(const QString &path);
+    QString imageName() const { return m_imageName; }
+
+    const QImage &picture() const { return m_picture; }
+    // Writable access for drawing; call notifyChanged() with the area drawn on.
+    QImage &picture() { return m_picture; }
+    void setPicture(const QImage &picture);   // converted to RGB32 when needed
+    void clearPicture();
+    bool isEmpty() const { return m_picture.isNull(); }
+
+    // Turns the whole picture by +90 or -90 degrees (counter-clockwise positive).
+    // Raises InkwerkError("Input image is empty") on an empty picture.
+    void rotate(double angle);
+
+    // Save operations: keep the path in defSaveFilename, write through a temporary file
+    // in the target folder renamed over the target, fire onFinishedLoadSave, success or not.
+    // The result tells tests whether a file was written; the program ignores it.
+    bool saveJpg(const QString &path);
+    bool saveBmp(const QString &path);
+    bool saveGif(const QString &path);
+    bool saveTif(const QString &path);
+    bool savePcx(const QString &path);
+    bool saveTga(const QString &path);
+    bool savePng(const QString &path);
+    QString defSaveFilename() const { return m_defSaveFilename; }
+
+    // Quality and smoothing keep the low 8 bits; 1..100 is taken, else 25 and 5.
+    void setJPegSaveQuality(int value);
+    int jpegSaveQuality() const { return m_jpegQuality; }
+    void setJPegSaveSmooth(int value);
+    int jpegSaveSmooth() const { return m_jpegSmooth; }
+    void setPNGInterLaced(bool on) { m_pngInterlaced = on; }
+    bool pngInterLaced() const { return m_pngInterlaced; }
+
+    // Events. onProgress gets 0..100 during load, turn and save.
+    std::function<void(int percent)> onProgress;
+    std::function<void()> onFinishedLoadSave;
+    // The picture changed: a null rect means the whole picture (new, cleared, turned),
+    // else the area that drawing changed. The view repaints from it.
+    std::function<void(const QRect &area)> onChanged;
+    void notifyChanged(const QRect &area = QRect());
+
+private:
+    bool save(const QString &path, const char *format);
+
+    QImage m_picture;
+    QString m_imageName;
+    QString m_defSaveFilename;
+    int m_jpegQuality = 80;
+    int m_jpegSmooth = 20;
+    bool m_pngInterlaced = false;
+};

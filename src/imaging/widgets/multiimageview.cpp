@@ -1,0 +1,255 @@
+#include "imaging/widgets/multiimageview.h"
+
+#include "imaging/multiimage.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <algorithm>
+#include <array>
+#include <utility>
+
+namespace {
+
+bool isDirectFormat(const QImage &image)
+{
+    return image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32;
+}
+
+} // namespace
+
+MultiImageView::MultiImageView(QWidget *parent)
+    : QWidget(parent)
+{
+    // Every pixel is painted by paintEvent: nothing for Qt to clear first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void MultiImageView::setImage(MultiImage *image)
+{
+    m_image = image;
+    pictureChanged();
+}
+
+void MultiImageView::setBackground(const QColor &color)
+{
+    m_background = color;
+    update();
+}
+
+const QImage &MultiImageView::scaledPicture()
+{
+    if (m_stale || !isCurrent())
+        rebuild();
+    return m_scaled;
+}
+
+QRect MultiImageView::pictureRect() const
+{
+    if (m_scaled.isNull())
+        return {};
+    const QRectF device(m_offset, m_scaled.size());
+    return QRectF(device.topLeft() / m_dpr, device.size() / m_dpr).toAlignedRect();
+}
+
+void MultiImageView::pictureChanged(const QRect &area)
+{
+    // A hidden view (the preview during a batch run) scales nothing until it is shown.
+    if (area.isNull() || m_stale || !isCurrent() || !isVisible()) {
+        m_stale = true;
+        update();
+        return;
+    }
+    // One source pixel of margin: an area that is a pixel short must not leave a seam.
+    const QRect source =
+        area.adjusted(-1, -1, 1, 1).intersected(QRect(QPoint(0, 0), m_sourceSize));
+    if (source.isEmpty())
+        return;
+
+    // The target pixels whose source spans meet the area; spans never shrink going right
+    // or down, so both ends are found by bisection.
+    auto first = [](const std::vector<Span> &s, int from) {
+        return int(std::partition_point(s.begin(), s.end(),
+                                        [from](const Span &x) { return x.end <= from; })
+                   - s.begin());
+    };
+    auto last = [](const std::vector<Span> &s, int to) {
+        return int(std::partition_point(s.begin(), s.end(),
+                                        [to](const Span &x) { return x.begin <= to; })
+                   - s.begin()) - 1;
+    };
+    const QRect target(QPoint(first(m_xSpans, source.left()), first(m_ySpans, source.top())),
+                       QPoint(last(m_xSpans, source.right()), last(m_ySpans, source.bottom())));
+    if (target.isEmpty())
+        return;
+    rescale(target);
+
+    const QRectF device(target.translated(m_offset));
+    update(QRectF(device.topLeft() / m_dpr, device.size() / m_dpr).toAlignedRect());
+}
+
+void MultiImageView::paintEvent(QPaintEvent *event)
+{
+    if (m_stale || !isCurrent())
+        rebuild();
+    QPainter p(this);
+    p.fillRect(event->rect(), m_background);
+    if (!m_scaled.isNull())
+        p.drawImage(QPointF(m_offset) / m_dpr, m_scaled);
+}
+
+void MultiImageView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    m_stale = true;
+}
+
+QSize MultiImageView::deviceSize() const
+{
+    return (QSizeF(size()) * devicePixelRatioF()).toSize();
+}
+
+bool MultiImageView::isCurrent() const
+{
+    const QSize picture = m_image ? m_image->picture().size() : QSize();
+    return picture == m_sourceSize && deviceSize() == m_viewSize
+        && devicePixelRatioF() == m_dpr;
+}
+
+std::vector<MultiImageView::Span> MultiImageView::spans(int sourceLength, int targetLength)
+{
+    std::vector<Span> result(static_cast<size_t>(targetLength));
+    for (int i = 0; i < targetLength; ++i) {
+        const int begin = int(qint64(i) * sourceLength / targetLength);
+        const int end = int(qint64(i + 1) * sourceLength / targetLength);
+        // Enlarging: each target pixel takes the source pixel it starts in.
+        result[size_t(i)] = {begin, std::max(end, begin + 1)};
+    }
+    return result;
+}
+
+void MultiImageView::rebuild()
+{
+    m_stale = false;
+    m_dpr = devicePixelRatioF();
+    m_viewSize = deviceSize();
+    m_sourceSize = m_image ? m_image->picture().size() : QSize();
+    m_scaled = QImage();
+    m_xSpans.clear();
+    m_ySpans.clear();
+    const int sw = m_sourceSize.width(), sh = m_sourceSize.height();
+    const int vw = m_viewSize.width(), vh = m_viewSize.height();
+    if (sw <= 0 || sh <= 0 || vw <= 0 || vh <= 0)
+        return;
+
+    // Fit: the side that meets the view's edge first gets the view's length, the other
+    // one follows in proportion (64-bit: a 60000-pixel side times a 4K view overflows int).
+    int tw, th;
+    if (qint64(sw) * vh <= qint64(sh) * vw) {
+        th = vh;
+        tw = int((qint64(sw) * vh * 2 + sh) / (qint64(sh) * 2));
+    } else {
+        tw = vw;
+        th = int((qint64(sh) * vw * 2 + sw) / (qint64(sw) * 2));
+    }
+    tw = std::clamp(tw, 1, vw);
+    th = std::clamp(th, 1, vh);
+
+    m_scaled = QImage(tw, th, QImage::Format_RGB32);
+    if (m_scaled.isNull())
+        return;
+    m_scaled.setDevicePixelRatio(m_dpr);
+    m_offset = QPoint((vw - tw) / 2, (vh - th) / 2);
+    m_xSpans = spans(sw, tw);
+    m_ySpans = spans(sh, th);
+    rescale(m_scaled.rect());
+}
+
+// Each target pixel is the rounded mean of the source pixels of its box, so a part
+// computed alone equals the same part of a whole rebuild exactly. The source rows of one
+// target row are summed column by column first (a plain streaming loop the compiler
+// vectorises), then the column sums of each box are added up.
+void MultiImageView::rescale(const QRect &target)
+{
+    const QImage &stored = std::as_const(*m_image).picture();
+    // Pictures are RGB32 by contract; anything else is converted, at a price.
+    const QImage converted = isDirectFormat(stored) ? QImage()
+                                                    : stored.convertToFormat(QImage::Format_RGB32);
+    const QImage &source = isDirectFormat(stored) ? stored : converted;
+
+    // Red and blue share one 32-bit sum in two 16-bit lanes, green has its own: 257 rows
+    // of 255 still fit a lane, so rows are summed in chunks of at most 256 and then moved
+    // into per-channel sums.
+    constexpr int ChunkRows = 256;
+    const int first = m_xSpans[size_t(target.left())].begin;
+    const int last = m_xSpans[size_t(target.right())].end;   // exclusive
+    const size_t width = size_t(last - first);
+    std::vector<quint32> packedRB(width), packedG(width);
+    std::vector<quint32> red, green, blue;   // only for boxes of more than 256 rows
+    for (int ty = target.top(); ty <= target.bottom(); ++ty) {
+        const Span rows = m_ySpans[size_t(ty)];
+        if (rows.end - rows.begin > ChunkRows) {
+            red.resize(width);
+            green.resize(width);
+            blue.resize(width);
+            break;
+        }
+    }
+
+    for (int ty = target.top(); ty <= target.bottom(); ++ty) {
+        const Span rows = m_ySpans[size_t(ty)];
+        auto *out = reinterpret_cast<QRgb *>(m_scaled.scanLine(ty));
+        const quint64 height = quint64(rows.end - rows.begin);
+        // Adds up the column sums of each box; `column(x)` gives red, green and blue.
+        auto writeRow = [&](auto column) {
+            for (int tx = target.left(); tx <= target.right(); ++tx) {
+                const Span cols = m_xSpans[size_t(tx)];
+                quint64 r = 0, g = 0, b = 0;
+                for (int x = cols.begin - first; x < cols.end - first; ++x) {
+                    const auto [cr, cg, cb] = column(size_t(x));
+                    r += cr;
+                    g += cg;
+                    b += cb;
+                }
+                const quint64 n = height * quint64(cols.end - cols.begin);
+                out[tx] = qRgb(int((r + n / 2) / n), int((g + n / 2) / n), int((b + n / 2) / n));
+            }
+        };
+
+        for (int chunk = rows.begin; chunk < rows.end; chunk += ChunkRows) {
+            quint32 *rb = packedRB.data();
+            quint32 *g = packedG.data();
+            // The chunk's first row starts the sums, saving a pass that clears them.
+            const auto *line = reinterpret_cast<const QRgb *>(source.constScanLine(chunk)) + first;
+            for (size_t x = 0; x < width; ++x) {
+                rb[x] = line[x] & 0x00ff00ffu;
+                g[x] = line[x] & 0x0000ff00u;
+            }
+            const int chunkEnd = std::min(rows.end, chunk + ChunkRows);
+            for (int sy = chunk + 1; sy < chunkEnd; ++sy) {
+                line = reinterpret_cast<const QRgb *>(source.constScanLine(sy)) + first;
+                for (size_t x = 0; x < width; ++x) {
+                    rb[x] += line[x] & 0x00ff00ffu;
+                    g[x] += line[x] & 0x0000ff00u;
+                }
+            }
+            if (chunk == rows.begin && chunkEnd == rows.end) {
+                // The usual case, a box of at most 256 rows: read the lanes directly.
+                writeRow([&](size_t x) {
+                    return std::array<quint32, 3>{rb[x] >> 16, g[x] >> 8, rb[x] & 0xffffu};
+                });
+                break;
+            }
+            const quint32 keep = chunk == rows.begin ? 0 : ~0u;   // first chunk: assign
+            for (size_t x = 0; x < width; ++x) {
+                red[x] = (red[x] & keep) + (rb[x] >> 16);
+                green[x] = (green[x] & keep) + (g[x] >> 8);
+                blue[x] = (blue[x] & keep) + (rb[x] & 0xffffu);
+            }
+            if (chunkEnd == rows.end) {
+                writeRow([&](size_t x) {
+                    return std::array<quint32, 3>{red[x], green[x], blue[x]};
+                });
+            }
+        }
+    }
+}

@@ -1,0 +1,448 @@
+#include "imaging/gifcodec.h"
+#include "imaging/imageformats.h"
+#include "imaging/jpegcodec.h"
+#include "imaging/pngcodec.h"
+#include "imaging/tiffcodec.h"
+
+#include "codectestfiles.h"
+#include "imagefiles.h"
+
+#include <QtEndian>
+#include <QtTest>
+#include <cstring>
+
+// The codecs that sit on libjpeg, libpng, libtiff and giflib: files made by the libraries
+// themselves decode to the right pixels, our files read back, damaged files fail cleanly.
+class TestLibraryCodecs : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void jpegDecodesLibraryFilesAndRoundTrips();
+    void jpegGrayAndCmykSources_data();
+    void jpegGrayAndCmykSources();
+    void jpegQualityAndSmoothingChangeTheBytes();
+    void pngDecodesEveryKind_data();
+    void pngDecodesEveryKind();
+    void pngRoundTripIsExactAndInterlacedOnRequest();
+    void tiffDecodesEveryKind_data();
+    void tiffDecodesEveryKind();
+    void tiffRoundTripIsExact();
+    void gifDecodesEveryKind_data();
+    void gifDecodesEveryKind();
+    void gifRoundTrip();
+    void dispatcherChoosesByExtensionThenContent();
+    void hostileFilesFail_data();
+    void hostileFilesFail();
+};
+
+namespace {
+
+// Largest difference of any channel of any pixel; -1 when the sizes differ.
+int maxDifference(const QImage &a, const QImage &b)
+{
+    if (a.size() != b.size())
+        return -1;
+    int worst = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            worst = std::max({worst, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                              std::abs(qBlue(p) - qBlue(q))});
+        }
+    }
+    return worst;
+}
+
+QByteArray rgbRows(const QImage &image)
+{
+    QByteArray rows;
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    for (int y = 0; y < rgb.height(); ++y)
+        rows.append(reinterpret_cast<const char *>(rgb.constScanLine(y)), rgb.width() * 3);
+    return rows;
+}
+
+QByteArray u16Rows(std::initializer_list<int> samples, bool bigEndian)
+{
+    QByteArray rows;
+    for (int v : samples) {
+        const quint16 s = quint16(v);
+        if (bigEndian)
+            rows.append(char(s >> 8)).append(char(s & 0xff));
+        else
+            rows.append(reinterpret_cast<const char *>(&s), 2);   // host order
+    }
+    return rows;
+}
+
+const QRgb kWhite = qRgb(255, 255, 255);
+const QRgb kBlack = qRgb(0, 0, 0);
+
+} // namespace
+
+void TestLibraryCodecs::jpegDecodesLibraryFilesAndRoundTrips()
+{
+    const QImage source = photoLikePicture(67, 45);
+    for (bool progressive : {false, true}) {
+        const Codec::Decoded fromLibrary = JpegCodec::decode(makeJpeg(source, 95, progressive), {});
+        QVERIFY(fromLibrary.ok());
+        QCOMPARE(fromLibrary.image.format(), QImage::Format_RGB32);
+        QVERIFY(psnr(source, fromLibrary.image) > 33);
+    }
+
+    const Codec::Decoded ours = JpegCodec::decode(JpegCodec::encode(source, 95, 0, {}), {});
+    QVERIFY(ours.ok());
+    QCOMPARE(ours.image.size(), source.size());
+    QVERIFY(psnr(source, ours.image) > 33);
+}
+
+void TestLibraryCodecs::jpegGrayAndCmykSources_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QImage>("expected");
+
+    QImage gray(16, 8, QImage::Format_Grayscale8);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x)
+            gray.scanLine(y)[x] = uchar(x * 16);
+    QTest::newRow("gray") << makeGrayJpeg(gray, 100) << gray.convertToFormat(QImage::Format_RGB32);
+
+    // Two 8x8 blocks: pure cyan ink, then half black ink.
+    auto ink = [](bool inverted) {
+        QByteArray bytes;
+        for (int y = 0; y < 8; ++y) {
+            for (int x = 0; x < 16; ++x) {
+                const int cmyk[4] = {x < 8 ? 255 : 0, 0, 0, x < 8 ? 0 : 128};
+                for (int v : cmyk)
+                    bytes.append(char(inverted ? 255 - v : v));
+            }
+        }
+        return bytes;
+    };
+    QImage cmykExpected(16, 8, QImage::Format_RGB32);
+    for (int x = 0; x < 16; ++x)
+        for (int y = 0; y < 8; ++y)
+            cmykExpected.setPixel(x, y, x < 8 ? qRgb(0, 255, 255) : qRgb(127, 127, 127));
+    QTest::newRow("cmyk plain") << makeCmykJpeg(16, 8, ink(false), false) << cmykExpected;
+    QTest::newRow("cmyk adobe inverted") << makeCmykJpeg(16, 8, ink(true), true) << cmykExpected;
+}
+
+void TestLibraryCodecs::jpegGrayAndCmykSources()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QImage, expected);
+    const Codec::Decoded decoded = JpegCodec::decode(file, {});
+    QVERIFY2(decoded.ok(), qPrintable(decoded.error));
+    QVERIFY(maxDifference(decoded.image, expected) >= 0);
+    QVERIFY(maxDifference(decoded.image, expected) <= 4);
+}
+
+void TestLibraryCodecs::jpegQualityAndSmoothingChangeTheBytes()
+{
+    const QImage source = photoLikePicture(64, 64);
+    const QByteArray q90 = JpegCodec::encode(source, 90, 0, {});
+    const QByteArray q30 = JpegCodec::encode(source, 30, 0, {});
+    const QByteArray q90smooth = JpegCodec::encode(source, 90, 60, {});
+    QVERIFY(!q90.isEmpty());
+    QVERIFY(q30.size() < q90.size());
+    QVERIFY(q90smooth != q90);
+    QVERIFY(JpegCodec::decode(q90smooth, {}).ok());
+}
+
+void TestLibraryCodecs::pngDecodesEveryKind_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QImage>("expected");
+    const QRgb half = qRgb(127, 127, 255);   // blue at alpha 128 over white
+
+    PngSpec palette{.width = 3, .height = 2, .colorType = 3, .bitDepth = 4};
+    palette.palette = {qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255), kBlack};
+    palette.paletteAlpha = QByteArray("\xff\x00\x80", 3);
+    palette.rows = TestBytes().bytes({0x01, 0x20, 0x30, 0x10});
+    QTest::newRow("palette 4-bit tRNS") << makePng(palette)
+        << testPicture(3, {qRgb(255, 0, 0), kWhite, half, kBlack, qRgb(255, 0, 0), kWhite});
+
+    PngSpec bilevel{.width = 3, .height = 2, .colorType = 0, .bitDepth = 1};
+    bilevel.rows = TestBytes().bytes({0xA0, 0x40});
+    QTest::newRow("gray 1-bit") << makePng(bilevel)
+        << testPicture(3, {kWhite, kBlack, kWhite, kBlack, kWhite, kBlack});
+
+    PngSpec gray16{.width = 3, .height = 1, .colorType = 0, .bitDepth = 16};
+    gray16.rows = u16Rows({0x0000, 0x8080, 0xABCD}, true);
+    QTest::newRow("gray 16-bit") << makePng(gray16)
+        << testPicture(3, {kBlack, qRgb(128, 128, 128), qRgb(171, 171, 171)});
+
+    PngSpec grayTrns{.width = 3, .height = 1, .colorType = 0, .bitDepth = 8};
+    grayTrns.rows = TestBytes().bytes({50, 60, 50});
+    grayTrns.transparentGray = 50;
+    QTest::newRow("gray tRNS") << makePng(grayTrns) << testPicture(3, {kWhite, qRgb(60, 60, 60), kWhite});
+
+    PngSpec grayAlpha{.width = 3, .height = 1, .colorType = 4, .bitDepth = 8};
+    grayAlpha.rows = TestBytes().bytes({100, 255, 100, 0, 0, 128});
+    QTest::newRow("gray+alpha") << makePng(grayAlpha)
+        << testPicture(3, {qRgb(100, 100, 100), kWhite, qRgb(127, 127, 127)});
+
+    PngSpec rgb16{.width = 2, .height = 1, .colorType = 2, .bitDepth = 16};
+    rgb16.rows = u16Rows({0xFFFF, 0, 0x8000, 0x1000, 0x2000, 0x3000}, true);
+    QTest::newRow("rgb 16-bit") << makePng(rgb16)
+        << testPicture(2, {qRgb(255, 0, 128), qRgb(16, 32, 48)});
+
+    PngSpec rgba{.width = 2, .height = 1, .colorType = 6, .bitDepth = 8};
+    rgba.rows = TestBytes().bytes({10, 20, 30, 255, 10, 20, 30, 0});
+    QTest::newRow("rgba") << makePng(rgba) << testPicture(2, {qRgb(10, 20, 30), kWhite});
+
+    const QImage photo = photoLikePicture(13, 11);
+    PngSpec interlaced{.width = 13, .height = 11, .interlaced = true};
+    interlaced.rows = rgbRows(photo);
+    QTest::newRow("rgb interlaced") << makePng(interlaced) << photo;
+}
+
+void TestLibraryCodecs::pngDecodesEveryKind()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QImage, expected);
+    const Codec::Decoded decoded = PngCodec::decode(file, {});
+    QVERIFY2(decoded.ok(), qPrintable(decoded.error));
+    QCOMPARE(decoded.image.format(), QImage::Format_RGB32);
+    const int diff = maxDifference(decoded.image, expected);
+    QVERIFY2(diff >= 0 && diff <= 1, qPrintable(QString::number(diff)));
+}
+
+void TestLibraryCodecs::pngRoundTripIsExactAndInterlacedOnRequest()
+{
+    const QImage source = photoLikePicture(37, 23);
+    for (bool interlaced : {false, true}) {
+        const QByteArray file = PngCodec::encode(source, interlaced, {});
+        QCOMPARE(pngInterlaceType(file), interlaced ? 1 : 0);
+        const Codec::Decoded decoded = PngCodec::decode(file, {});
+        QVERIFY(decoded.ok());
+        QCOMPARE(decoded.image, source);
+    }
+}
+
+void TestLibraryCodecs::tiffDecodesEveryKind_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QImage>("expected");
+    QTest::addColumn<int>("tolerance");
+
+    // Many strips and tiles, so that reading in steps crosses their borders.
+    const QImage photo = photoLikePicture(40, 300);
+    TiffSpec strips{.width = 40, .height = 300};
+    strips.rowsPerStrip = 7;
+    strips.rows = rgbRows(photo);
+    QTest::newRow("rgb strips") << makeTiff(strips) << photo << 0;
+    TiffSpec lzw = strips;
+    lzw.compression = 5;
+    QTest::newRow("rgb lzw") << makeTiff(lzw) << photo << 0;
+    TiffSpec tiled = strips;
+    tiled.tileSize = 16;
+    tiled.compression = 8;
+    QTest::newRow("rgb tiles deflate") << makeTiff(tiled) << photo << 0;
+
+    TiffSpec rgb16{.width = 2, .height = 1, .bitsPerSample = 16};
+    rgb16.rows = u16Rows({0xFFFF, 0, 0x8000, 0x1000, 0x2000, 0x3000}, false);
+    QTest::newRow("rgb 16-bit") << makeTiff(rgb16) << testPicture(2, {qRgb(255, 0, 128), qRgb(16, 32, 48)}) << 1;
+
+    TiffSpec palette{.width = 3, .height = 1, .samplesPerPixel = 1, .photometric = 3};
+    palette.palette = {qRgb(255, 0, 0), qRgb(0, 200, 0), qRgb(1, 2, 3)};
+    palette.rows = TestBytes().bytes({2, 0, 1});
+    QTest::newRow("palette") << makeTiff(palette)
+        << testPicture(3, {qRgb(1, 2, 3), qRgb(255, 0, 0), qRgb(0, 200, 0)}) << 0;
+
+    TiffSpec minIsWhite{.width = 3, .height = 1, .samplesPerPixel = 1, .photometric = 0};
+    minIsWhite.rows = TestBytes().bytes({0, 255, 55});
+    QTest::newRow("gray min-is-white") << makeTiff(minIsWhite)
+        << testPicture(3, {kWhite, kBlack, qRgb(200, 200, 200)}) << 0;
+
+    TiffSpec fax{.width = 3, .height = 2, .bitsPerSample = 1, .samplesPerPixel = 1, .photometric = 0};
+    fax.compression = 32773;
+    fax.rows = TestBytes().bytes({0xA0, 0x40});
+    QTest::newRow("bilevel min-is-white packbits") << makeTiff(fax)
+        << testPicture(3, {kBlack, kWhite, kBlack, kWhite, kBlack, kWhite}) << 0;
+
+    TiffSpec gray16{.width = 2, .height = 1, .bitsPerSample = 16, .samplesPerPixel = 1,
+                    .photometric = 1};
+    gray16.rows = u16Rows({0x0000, 0xABCD}, false);
+    QTest::newRow("gray 16-bit") << makeTiff(gray16) << testPicture(2, {kBlack, qRgb(171, 171, 171)}) << 1;
+}
+
+void TestLibraryCodecs::tiffDecodesEveryKind()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QImage, expected);
+    QFETCH(int, tolerance);
+    QVERIFY(!file.isEmpty());
+    const Codec::Decoded decoded = TiffCodec::decode(file, {});
+    QVERIFY2(decoded.ok(), qPrintable(decoded.error));
+    const int diff = maxDifference(decoded.image, expected);
+    QVERIFY2(diff >= 0 && diff <= tolerance, qPrintable(QString::number(diff)));
+}
+
+void TestLibraryCodecs::tiffRoundTripIsExact()
+{
+    const QImage source = photoLikePicture(41, 29);
+    const QByteArray file = TiffCodec::encode(source, {});
+    QVERIFY(file.size() >= 41 * 29 * 3);   // uncompressed
+    const Codec::Decoded decoded = TiffCodec::decode(file, {});
+    QVERIFY(decoded.ok());
+    QCOMPARE(decoded.image, source);
+}
+
+void TestLibraryCodecs::gifDecodesEveryKind_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QImage>("expected");
+    const QList<QRgb> colours = {qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255), qRgb(9, 8, 7)};
+
+    // 3 x 13 rows, so that all four interlace passes carry rows.
+    QByteArray indices;
+    QImage picture(3, 13, QImage::Format_RGB32);
+    for (int y = 0; y < 13; ++y)
+        for (int x = 0; x < 3; ++x) {
+            indices.append(char((x + y) % 4));
+            picture.setPixel(x, y, colours[(x + y) % 4]);
+        }
+    GifSpec global{.width = 3, .height = 13, .indices = indices, .globalPalette = colours};
+    QTest::newRow("global palette") << makeGif(global) << picture;
+    GifSpec interlaced = global;
+    interlaced.interlaced = true;
+    QTest::newRow("interlaced") << makeGif(interlaced) << picture;
+    GifSpec local = global;
+    local.globalPalette = {kBlack, kBlack, kBlack, kBlack};
+    local.localPalette = colours;
+    QTest::newRow("local palette wins") << makeGif(local) << picture;
+
+    GifSpec transparent{.width = 3, .height = 1, .indices = TestBytes().bytes({0, 1, 2}),
+                        .globalPalette = colours};
+    transparent.transparentIndex = 1;
+    QTest::newRow("transparency onto white") << makeGif(transparent)
+        << testPicture(3, {colours[0], kWhite, colours[2]});
+
+    GifSpec placed{.indices = TestBytes().bytes({3}), .globalPalette = colours};
+    placed.screenWidth = 2;
+    placed.screenHeight = 2;
+    placed.left = 1;
+    placed.top = 1;
+    QTest::newRow("frame inside a larger screen") << makeGif(placed)
+        << testPicture(2, {kWhite, kWhite, kWhite, colours[3]});
+}
+
+void TestLibraryCodecs::gifDecodesEveryKind()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QImage, expected);
+    const Codec::Decoded decoded = GifCodec::decode(file, {});
+    QVERIFY2(decoded.ok(), qPrintable(decoded.error));
+    QCOMPARE(decoded.image, expected);
+}
+
+void TestLibraryCodecs::gifRoundTrip()
+{
+    const QImage few = fewColourPicture(40, 30, 200);
+    const Codec::Decoded exact = GifCodec::decode(GifCodec::encode(few, {}), {});
+    QVERIFY(exact.ok());
+    QCOMPARE(exact.image, few);
+
+    const QImage photo = photoLikePicture(64, 48);
+    const Codec::Decoded close = GifCodec::decode(GifCodec::encode(photo, {}), {});
+    QVERIFY(close.ok());
+    QVERIFY(psnr(photo, close.image) > 28);
+}
+
+void TestLibraryCodecs::dispatcherChoosesByExtensionThenContent()
+{
+    const QImage source = photoLikePicture(8, 6);
+    const QByteArray png = PngCodec::encode(source, false, {});
+    QCOMPARE(ImageFormats::decodeFile(png, "/x/picture.Png", {}).image, source);
+    QCOMPARE(ImageFormats::decodeFile(png, "/x/picture.data", {}).image, source);
+    QCOMPARE(ImageFormats::decodeFile(png, "/x/noextension", {}).image, source);
+    // The extension decides when it names a format, even when the bytes disagree.
+    QVERIFY(!ImageFormats::decodeFile(png, "/x/picture.JPG", {}).ok());
+
+    const ImageFormats::SaveOptions options;
+    for (const char *format : {"jpg", "bmp", "gif", "tif", "pcx", "tga", "png"}) {
+        const QByteArray file = ImageFormats::encode(source, format, options, {});
+        const Codec::Decoded byContent = ImageFormats::decodeFile(file, "/x/file.bin", {});
+        QVERIFY2(byContent.ok(), format);
+        QCOMPARE(byContent.image.size(), source.size());
+        const QString suffix = QString::fromLatin1(format).toUpper();
+        QVERIFY2(ImageFormats::decodeFile(file, "/x/file." + suffix, {}).ok(), format);
+    }
+    QVERIFY(ImageFormats::encode(source, "xyz", options, {}).isEmpty());
+    QVERIFY(!ImageFormats::decodeFile("plain text, no picture", "/x/a.txt", {}).ok());
+}
+
+void TestLibraryCodecs::hostileFilesFail_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QByteArray>("file");
+    const QImage photo = photoLikePicture(32, 32);
+
+    // Frame header (SOF0) claiming 20000 x 20000: beyond the pixel limit.
+    QByteArray hugeJpeg = makeJpeg(photo, 80);
+    const qsizetype sof = hugeJpeg.indexOf("\xff\xc0");
+    hugeJpeg[sof + 5] = char(0x4e), hugeJpeg[sof + 6] = char(0x20);   // height
+    hugeJpeg[sof + 7] = char(0x4e), hugeJpeg[sof + 8] = char(0x20);   // width
+    QTest::newRow("jpeg too large") << "a.jpg" << hugeJpeg;
+    const QByteArray jpeg = makeJpeg(photo, 80);
+    QTest::newRow("jpeg header only") << "a.jpg" << jpeg.left(20);
+    QTest::newRow("jpeg garbage") << "a.jpg" << QByteArray("\xff\xd8\xff\xe0garbage", 11);
+
+    PngSpec wide{.width = 70000, .height = 1, .colorType = 0, .bitDepth = 8};
+    wide.rows = QByteArray(70000, '\0');
+    QTest::newRow("png too wide") << "a.png" << makePng(wide);
+    const QByteArray png = PngCodec::encode(photo, false, {});
+    QTest::newRow("png truncated") << "a.png" << png.left(png.size() / 2);
+    QByteArray badCrc = png;
+    badCrc[50] = char(badCrc[50] ^ 0x55);   // inside the image data
+    QTest::newRow("png damaged") << "a.png" << badCrc;
+
+    GifSpec hugeScreen{.indices = QByteArray(1, '\0'), .globalPalette = {kBlack, kWhite}};
+    hugeScreen.screenWidth = 65535;
+    hugeScreen.screenHeight = 65535;
+    QTest::newRow("gif screen too large") << "a.gif" << makeGif(hugeScreen);
+    // Hand-made, as giflib's writer masks indices to the palette: two pixels 0 and 7
+    // under a two-colour palette, with 8-bit LZW codes.
+    const QByteArray outsidePalette = TestBytes()
+        .raw("GIF89a").u16(2).u16(1).bytes({0x00, 0, 0})            // screen, no global palette
+        .u8(0x2C).u16(0).u16(0).u16(2).u16(1).u8(0x80)                // frame with local palette
+        .bytes({0, 0, 0, 255, 255, 255})                              // black, white
+        .u8(8).u8(5).bytes({0x00, 0x01, 0x1C, 0x08, 0x08})            // clear, 0, 7, end
+        .u8(0).u8(0x3B);
+    QTest::newRow("gif index outside palette") << "a.gif" << outsidePalette;
+    const QByteArray gif = GifCodec::encode(photo, {});
+    QTest::newRow("gif truncated") << "a.gif" << gif.left(gif.size() / 2);
+
+    // An uncompressed TIFF whose size tags promise more pixels than the file holds.
+    TiffSpec small{.width = 4, .height = 4};
+    small.rows = rgbRows(photoLikePicture(4, 4));
+    QByteArray bigTiff = makeTiff(small);
+    const quint32 ifd = qFromLittleEndian<quint32>(bigTiff.constData() + 4);
+    const int entries = qFromLittleEndian<quint16>(bigTiff.constData() + ifd);
+    for (int i = 0; i < entries; ++i) {
+        char *entry = bigTiff.data() + ifd + 2 + i * 12;
+        const quint16 tag = qFromLittleEndian<quint16>(entry);
+        if (tag == 256 || tag == 257) {   // ImageWidth, ImageLength as LONG 5000
+            qToLittleEndian<quint16>(4, entry + 2);
+            qToLittleEndian<quint32>(5000, entry + 8);
+        }
+    }
+    QTest::newRow("tiff data larger than file") << "a.tif" << bigTiff;
+    const QByteArray tiff = TiffCodec::encode(photo, {});
+    QTest::newRow("tiff truncated") << "a.tif" << tiff.left(tiff.size() / 2);
+    QTest::newRow("tiff header only") << "a.tif" << QByteArray("II*\0\x08\0\0\0", 8);
+}
+
+void TestLibraryCodecs::hostileFilesFail()
+{
+    QFETCH(QString, path);
+    QFETCH(QByteArray, file);
+    const Codec::Decoded decoded = ImageFormats::decodeFile(file, path, {});
+    QVERIFY(!decoded.ok());
+    QVERIFY(!decoded.error.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestLibraryCodecs)
+#include "test_librarycodecs.moc"

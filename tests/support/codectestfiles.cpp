@@ -1,0 +1,82 @@
+#include "codectestfiles.h"
+
+QImage testPicture(int width, const QList<QRgb> &pixels)
+{
+    QImage image(width, int(pixels.size()) / width, QImage::Format_RGB32);
+    for (int i = 0; i < pixels.size(); ++i)
+        image.setPixel(i % width, i / width, pixels[i]);
+    return image;
+}
+
+QImage testGradient(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, qRgb(x * 17 + y, 255 - x * 13, (x * y * 7) & 0xFF));
+    return image;
+}
+
+QByteArray bmpFile(const BmpSpec &spec, const QByteArray &pixels)
+{
+    const bool core = spec.headerSize == 12;
+    TestBytes info;
+    info.u32(spec.headerSize);
+    if (core) {
+        info.u16(spec.width).u16(spec.height).u16(1).u16(spec.bpp);   // planes 1
+    } else {
+        info.u32(spec.width).u32(spec.height).u16(1).u16(spec.bpp)    // planes 1
+            .u32(spec.compression).u32(pixels.size())                  // image size
+            .u32(2835).u32(2835)                                       // 72 dpi
+            .u32(spec.palette.size()).u32(0);                          // colours used, important
+        for (quint32 mask : spec.masks)
+            info.u32(mask);
+        if (info.size() < spec.headerSize)
+            info.zeros(spec.headerSize - info.size());                 // colour space fields
+    }
+    for (QRgb c : spec.palette) {
+        info.u8(qBlue(c)).u8(qGreen(c)).u8(qRed(c));
+        if (!core)
+            info.u8(0);
+    }
+    const qsizetype offset = 14 + info.size();
+    return TestBytes().bytes({'B', 'M'}).u32(offset + pixels.size()).u32(0)   // size, reserved
+        .u32(offset).raw(info).raw(pixels);
+}
+
+QByteArray pcxFile(int version, int bitsPerPlane, int planes, int width, int height,
+                   int bytesPerLine, const QByteArray &data, const QList<QRgb> &egaPalette)
+{
+    TestBytes f;
+    f.u8(0x0A).u8(version).u8(1).u8(bitsPerPlane)      // manufacturer, version, RLE
+        .u16(0).u16(0).u16(width - 1).u16(height - 1)   // window, inclusive
+        .u16(72).u16(72);                               // dpi
+    for (int i = 0; i < 16; ++i) {
+        const QRgb c = egaPalette.value(i);
+        f.u8(qRed(c)).u8(qGreen(c)).u8(qBlue(c));
+    }
+    f.u8(0).u8(planes).u16(bytesPerLine).u16(1).zeros(58);   // reserved, ..., palette kind
+    return f.raw(data);
+}
+
+QByteArray pcxPaletteTail(const QList<QRgb> &colors)
+{
+    TestBytes f;
+    f.u8(0x0C);
+    for (int i = 0; i < 256; ++i) {
+        const QRgb c = colors.value(i);
+        f.u8(qRed(c)).u8(qGreen(c)).u8(qBlue(c));
+    }
+    return f;
+}
+
+QByteArray tgaFile(const TgaSpec &spec, const QByteArray &pixels)
+{
+    const int mapLength = spec.mapEntrySize ? int(spec.map.size()) / ((spec.mapEntrySize + 7) / 8) : 0;
+    return TestBytes()
+        .u8(int(spec.id.size())).u8(spec.mapEntrySize ? 1 : 0).u8(spec.type)   // ID length, map type
+        .u16(spec.mapFirst).u16(mapLength).u8(spec.mapEntrySize)               // colour map
+        .u16(0).u16(0).u16(spec.width).u16(spec.height)                        // origin, size
+        .u8(spec.depth).u8(spec.descriptor)
+        .raw(spec.id).raw(spec.map).raw(pixels);
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QList>
+#include <QString>
+
+// Picture files made directly with the image libraries (libjpeg, libpng, libtiff, giflib),
+// independently of Inkwerk's codecs, for tests that load real files.
+
+// Smooth gradients with a little noise, like a photo; the same for the same arguments.
+QImage photoLikePicture(int width, int height, quint32 seed = 1);
+// A pattern of `colours` distinct colours (at most 256).
+QImage fewColourPicture(int width, int height, int colours);
+// PSNR in dB of b against a (RGB32, equal sizes); 999 when they are equal.
+double psnr(const QImage &a, const QImage &b);
+
+// YCbCr JPEG of an RGB32 picture, baseline or progressive.
+QByteArray makeJpeg(const QImage &rgb32, int quality, bool progressive = false);
+// One-component JPEG of a Format_Grayscale8 picture.
+QByteArray makeGrayJpeg(const QImage &gray8, int quality);
+// Four-component CMYK JPEG; ink holds four bytes (C, M, Y, K) per pixel, stored as given.
+// adobeMarker writes the APP14 marker, after which readers take the values as inverted.
+QByteArray makeCmykJpeg(int width, int height, const QByteArray &ink, bool adobeMarker);
+
+struct PngSpec {
+    int width = 1;
+    int height = 1;
+    int colorType = 2;          // 0 gray, 2 RGB, 3 palette, 4 gray+alpha, 6 RGBA
+    int bitDepth = 8;
+    bool interlaced = false;
+    QByteArray rows{};          // packed rows as the file stores them (16-bit big-endian)
+    QList<QRgb> palette{};      // colour type 3
+    QByteArray paletteAlpha{};  // tRNS of a palette file: one alpha per entry
+    int transparentGray = -1;   // tRNS of a gray file
+};
+QByteArray makePng(const PngSpec &spec);
+// The interlace method in the header of a PNG file, as libpng reads it; -1 on failure.
+int pngInterlaceType(const QByteArray &png);
+
+struct TiffSpec {
+    int width = 1;
+    int height = 1;
+    int bitsPerSample = 8;
+    int samplesPerPixel = 3;
+    int photometric = 2;        // 0 min-is-white, 1 min-is-black, 2 RGB, 3 palette
+    int compression = 1;        // 1 none, 5 LZW, 8 deflate, 32773 PackBits
+    int tileSize = 0;           // > 0: square tiles of this size (a multiple of 16)
+    int rowsPerStrip = 0;       // 0: libtiff's choice
+    QList<QRgb> palette{};      // photometric 3
+    QByteArray rows{};          // packed samples row by row; 16-bit samples in host order
+};
+QByteArray makeTiff(const TiffSpec &spec);
+
+struct GifSpec {
+    int width = 1;
+    int height = 1;
+    QByteArray indices{};       // one per pixel of the frame, row by row
+    QList<QRgb> globalPalette{}; // may be empty when the frame has its own
+    QList<QRgb> localPalette{};
+    bool interlaced = false;
+    int transparentIndex = -1;
+    int screenWidth = 0;        // 0: the frame's size
+    int screenHeight = 0;
+    int left = 0;
+    int top = 0;
+};
+QByteArray makeGif(const GifSpec &spec);
