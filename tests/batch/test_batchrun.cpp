@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
@@ -61,6 +62,8 @@ private slots:
     void oldExifDateKeepsTimeOfWriting();
     void failedJobsNeverHarmSources();
     void closingDuringRunStopsAndSaves();
+    void replacedSourceKeepsItsFileTime();
+    void outputFolderButton();
 
 private:
     // Starts a window with sources n0..n(count-1) in the list, each row changed.
@@ -296,6 +299,44 @@ void TestBatchRun::closingDuringRunStopsAndSaves()
     QCOMPARE(filesIn(out()), QStringList({"n0.png"}));
     QVERIFY(!w.isVisible());
     QVERIFY(!f.readFile(QStringLiteral("inkwerk.dat")).isEmpty());
+}
+
+void TestBatchRun::replacedSourceKeepsItsFileTime()
+{
+    WindowFixture f;
+    f.writeFile(QStringLiteral("config.dat"), "80\r\n20\r\n0\r\n19\r\n33\r\n714\r\n577\r\n0\r\n");
+    TForm1 &w = startWith(f, 1, {{Col::TimeDN, ""}, {Col::Sch, ""}, {Col::HG, "1"}});
+    f.dialogs.pushAnswer(UserDialogs::Answer::Yes);
+    w.AlleEintrge2->trigger();
+    // Written in place, stamped, with the source's former time (16:05:09 packs to :08).
+    QCOMPARE(QFileInfo(src(0)).lastModified(), QDateTime(QDate(2003, 7, 14), QTime(16, 5, 8)));
+    MultiImage written;
+    written.setImageName(src(0));
+    // Below the text's baseline the box shows its colour.
+    QCOMPARE(written.picture().pixel(11, 38), qRgb(0, 255, 255));
+}
+
+void TestBatchRun::outputFolderButton()
+{
+    WindowFixture f;
+    TForm1 &w = startWith(f, 2, {});
+    f.dialogs.pushAnswer(UserDialogs::Answer::No);
+    f.dialogs.pushFolder(out());
+    w.SpeedButton4Click();
+    QCOMPARE(f.cell(Col::AVerz), out());
+    QCOMPARE(w.SpeedButton4->text(), out());
+    QCOMPARE(f.dialogs.lastFolderDialog.title, QStringLiteral("Ausgabeverzeichnis auswählen..."));
+    QVERIFY(f.dialogs.lastFolderDialog.allowCreate);
+    QCOMPARE(f.model().itemIndex(), 0);
+    QCOMPARE(f.model().NGrid2.cell(Col::AVerz, 0), out());
+    QCOMPARE(f.model().NGrid2.cell(Col::AVerz, 1), QString());
+    // Cancelling the chooser changes nothing; closing the question means the source folder.
+    f.dialogs.pushAnswer(UserDialogs::Answer::No);
+    w.SpeedButton4Click();
+    QCOMPARE(f.cell(Col::AVerz), out());
+    w.SpeedButton4Click();
+    QCOMPARE(f.cell(Col::AVerz), QString());
+    QCOMPARE(w.SpeedButton4->text(), QStringLiteral("Original-Verzeichnis..."));
 }
 
 QTEST_MAIN(TestBatchRun)

@@ -358,6 +358,10 @@ QWidget *TForm1::buildListAndPreview()
 
     Img2 = hinted(new MultiImageView, QStringLiteral("|Bildvorschau mit Stempel"));
     Img2->setImage(&m_model.Img2);
+    // Hiding the preview (switched off, or during a run) leaves the list where it is.
+    QSizePolicy keep = Img2->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    Img2->setSizePolicy(keep);
     v->addWidget(Img2, 1);
     return area;
 }
