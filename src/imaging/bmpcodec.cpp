@@ -282,7 +282,7 @@ DecodeError decodeRle(const QByteArray &bytes, const BmpHeader &h, QImage &image
             const uint8_t *d = r.take(2);
             if (!d)
                 return DecodeError::Truncated;
-            x += 0;
+            x += d[0];
             if (d[1])
                 nextRows(d[1]);
             break;

@@ -56,7 +56,7 @@ void TestMalformed::refused_data()
     const QByteArray bmp8 = bmpFile({40, 2, 2, 8, 0, two}, TestBytes().bytes({0, 1, 0, 0, 1, 0, 0, 0}));
     QByteArray wrongMagic = bmp8;
     wrongMagic[1] = 'A';
-    // BmpSpec: header size, width, height, bits, compression, palette.
+    // BmpLayout: header size, width, height, bits, compression, palette.
     QTest::newRow("bmp truncated") << "bmp" << bmp8.left(bmp8.size() - 3);
     QTest::newRow("bmp wrong magic") << "bmp" << wrongMagic;
     QTest::newRow("bmp bad palette index") << "bmp" << bmpFile({40, 2, 2, 8, 0, two}, TestBytes().bytes({0, 7, 0, 0, 1, 0, 0, 0}));
@@ -76,7 +76,7 @@ void TestMalformed::refused_data()
     QTest::newRow("pcx 8-bit without palette") << "pcx" << pcxFile(5, 8, 1, 2, 2, 2, QByteArray(800, 1));
     QTest::newRow("pcx line shorter than width") << "pcx" << pcxFile(5, 8, 3, 4, 2, 2, pcx24.mid(128));
 
-    // TgaSpec: type, depth, width, height, descriptor, map first, map entry bits, map.
+    // TgaLayout: type, depth, width, height, descriptor, map first, map entry bits, map.
     const QByteArray tga24 = tgaFile({2, 24, 2, 2}, QByteArray(12, 7));
     const QByteArray map = QByteArray(6, 9);   // two 24-bit entries
     QTest::newRow("tga truncated") << "tga" << tga24.left(tga24.size() - 1);

@@ -26,7 +26,7 @@ void TestTga::decodesEveryKind_data()
     QTest::addColumn<QImage>("expected");
     const QRgb gray128 = qRgb(128, 128, 128), gray64 = qRgb(64, 64, 64);
 
-    // TgaSpec: type, depth, width, height, descriptor, map first, map entry bits, map, ID.
+    // TgaLayout: type, depth, width, height, descriptor, map first, map entry bits, map, ID.
     QTest::newRow("type 2, 24-bit, bottom-left origin")
         << tgaFile({2, 24, 2, 2}, TestBytes().bytes({255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255}))
         << testPicture(2, {R, W, B, G});

@@ -17,24 +17,24 @@ QImage testGradient(int width, int height)
     return image;
 }
 
-QByteArray bmpFile(const BmpSpec &spec, const QByteArray &pixels)
+QByteArray bmpFile(const BmpLayout &layout, const QByteArray &pixels)
 {
-    const bool core = spec.headerSize == 12;
+    const bool core = layout.headerSize == 12;
     TestBytes info;
-    info.u32(spec.headerSize);
+    info.u32(layout.headerSize);
     if (core) {
-        info.u16(spec.width).u16(spec.height).u16(1).u16(spec.bpp);   // planes 1
+        info.u16(layout.width).u16(layout.height).u16(1).u16(layout.bpp);   // planes 1
     } else {
-        info.u32(spec.width).u32(spec.height).u16(1).u16(spec.bpp)    // planes 1
-            .u32(spec.compression).u32(pixels.size())                  // image size
+        info.u32(layout.width).u32(layout.height).u16(1).u16(layout.bpp)    // planes 1
+            .u32(layout.compression).u32(pixels.size())                  // image size
             .u32(2835).u32(2835)                                       // 72 dpi
-            .u32(spec.palette.size()).u32(0);                          // colours used, important
-        for (quint32 mask : spec.masks)
+            .u32(layout.palette.size()).u32(0);                          // colours used, important
+        for (quint32 mask : layout.masks)
             info.u32(mask);
-        if (info.size() < spec.headerSize)
-            info.zeros(spec.headerSize - info.size());                 // colour space fields
+        if (info.size() < layout.headerSize)
+            info.zeros(layout.headerSize - info.size());                 // colour space fields
     }
-    for (QRgb c : spec.palette) {
+    for (QRgb c : layout.palette) {
         info.u8(qBlue(c)).u8(qGreen(c)).u8(qRed(c));
         if (!core)
             info.u8(0);
@@ -70,13 +70,13 @@ QByteArray pcxPaletteTail(const QList<QRgb> &colors)
     return f;
 }
 
-QByteArray tgaFile(const TgaSpec &spec, const QByteArray &pixels)
+QByteArray tgaFile(const TgaLayout &layout, const QByteArray &pixels)
 {
-    const int mapLength = spec.mapEntrySize ? int(spec.map.size()) / ((spec.mapEntrySize + 7) / 8) : 0;
+    const int mapLength = layout.mapEntrySize ? int(layout.map.size()) / ((layout.mapEntrySize + 7) / 8) : 0;
     return TestBytes()
-        .u8(int(spec.id.size())).u8(spec.mapEntrySize ? 1 : 0).u8(spec.type)   // ID length, map type
-        .u16(spec.mapFirst).u16(mapLength).u8(spec.mapEntrySize)               // colour map
-        .u16(0).u16(0).u16(spec.width).u16(spec.height)                        // origin, size
-        .u8(spec.depth).u8(spec.descriptor)
-        .raw(spec.id).raw(spec.map).raw(pixels);
+        .u8(int(layout.id.size())).u8(layout.mapEntrySize ? 1 : 0).u8(layout.type)   // ID length, map type
+        .u16(layout.mapFirst).u16(mapLength).u8(layout.mapEntrySize)               // colour map
+        .u16(0).u16(0).u16(layout.width).u16(layout.height)                        // origin, size
+        .u8(layout.depth).u8(layout.descriptor)
+        .raw(layout.id).raw(layout.map).raw(pixels);
 }

@@ -32,7 +32,7 @@ QImage testPicture(int width, const QList<QRgb> &pixels);
 // An RGB32 picture with a different colour in every pixel, for round trips.
 QImage testGradient(int width, int height);
 
-struct BmpSpec {
+struct BmpLayout {
     int headerSize = 40;      // 12 (OS/2), 40, 108 (V4) or 124 (V5)
     int width = 1;
     int height = 1;           // negative: top-down
@@ -42,7 +42,7 @@ struct BmpSpec {
     QList<quint32> masks = {};   // inside V4/V5 headers, else after the info header
 };
 // File header, info header, masks, palette and the pixel bytes as given.
-QByteArray bmpFile(const BmpSpec &spec, const QByteArray &pixels);
+QByteArray bmpFile(const BmpLayout &layout, const QByteArray &pixels);
 
 // A 128-byte header (window from 0,0) followed by the RLE data as given.
 QByteArray pcxFile(int version, int bitsPerPlane, int planes, int width, int height,
@@ -50,7 +50,7 @@ QByteArray pcxFile(int version, int bitsPerPlane, int planes, int width, int hei
 // The 256-colour palette block that ends 8-bit files: marker and 256 triples.
 QByteArray pcxPaletteTail(const QList<QRgb> &colors);
 
-struct TgaSpec {
+struct TgaLayout {
     int type = 2;
     int depth = 24;
     int width = 1;
@@ -61,4 +61,4 @@ struct TgaSpec {
     QByteArray map = {};        // the stored entries
     QByteArray id = {};
 };
-QByteArray tgaFile(const TgaSpec &spec, const QByteArray &pixels);
+QByteArray tgaFile(const TgaLayout &layout, const QByteArray &pixels);
