@@ -202,6 +202,8 @@ bool quantize(const QImage &image, std::vector<uchar> &indices, liq_palette &pal
 {
     QuantResources q;
     q.attr = liq_attr_create();
+    // libimagequant's default speed: the faster settings (8 and up) lose the exact colours
+    // of pictures with at most 256 of them, which is what GIF files mostly hold.
     if (!q.attr || liq_set_max_colors(q.attr, 256) != LIQ_OK)
         return false;
     QuantProgress quantStage{&reporter, 0, 40};

@@ -186,6 +186,9 @@ public:
         if (setjmp(png_jmpbuf(m_png)))
             return false;
         png_set_write_fn(m_png, &out, writeFn, flushFn);
+        // zlib level 3 writes a photo about three times as fast as the default 6, for files
+        // some 2 % larger.
+        png_set_compression_level(m_png, 3);
         png_set_IHDR(m_png, m_info, png_uint_32(image.width()), png_uint_32(image.height()), 8,
                      PNG_COLOR_TYPE_RGB,
                      interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,

@@ -21,7 +21,6 @@ private slots:
     void jpegDecodesLibraryFilesAndRoundTrips();
     void jpegGrayAndCmykSources_data();
     void jpegGrayAndCmykSources();
-    void jpegQualityAndSmoothingChangeTheBytes();
     void pngDecodesEveryKind_data();
     void pngDecodesEveryKind();
     void pngRoundTripIsExactAndInterlacedOnRequest();
@@ -138,62 +137,50 @@ void TestLibraryCodecs::jpegGrayAndCmykSources()
     QVERIFY(maxDifference(decoded.image, expected) <= 4);
 }
 
-void TestLibraryCodecs::jpegQualityAndSmoothingChangeTheBytes()
-{
-    const QImage source = photoLikePicture(64, 64);
-    const QByteArray q90 = JpegCodec::encode(source, 90, 0, {});
-    const QByteArray q30 = JpegCodec::encode(source, 30, 0, {});
-    const QByteArray q90smooth = JpegCodec::encode(source, 90, 60, {});
-    QVERIFY(!q90.isEmpty());
-    QVERIFY(q30.size() < q90.size());
-    QVERIFY(q90smooth != q90);
-    QVERIFY(JpegCodec::decode(q90smooth, {}).ok());
-}
-
 void TestLibraryCodecs::pngDecodesEveryKind_data()
 {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QImage>("expected");
     const QRgb half = qRgb(127, 127, 255);   // blue at alpha 128 over white
 
-    PngSpec palette{.width = 3, .height = 2, .colorType = 3, .bitDepth = 4};
+    PngLayout palette{.width = 3, .height = 2, .colorType = 3, .bitDepth = 4};
     palette.palette = {qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255), kBlack};
     palette.paletteAlpha = QByteArray("\xff\x00\x80", 3);
     palette.rows = TestBytes().bytes({0x01, 0x20, 0x30, 0x10});
     QTest::newRow("palette 4-bit tRNS") << makePng(palette)
         << testPicture(3, {qRgb(255, 0, 0), kWhite, half, kBlack, qRgb(255, 0, 0), kWhite});
 
-    PngSpec bilevel{.width = 3, .height = 2, .colorType = 0, .bitDepth = 1};
+    PngLayout bilevel{.width = 3, .height = 2, .colorType = 0, .bitDepth = 1};
     bilevel.rows = TestBytes().bytes({0xA0, 0x40});
     QTest::newRow("gray 1-bit") << makePng(bilevel)
         << testPicture(3, {kWhite, kBlack, kWhite, kBlack, kWhite, kBlack});
 
-    PngSpec gray16{.width = 3, .height = 1, .colorType = 0, .bitDepth = 16};
+    PngLayout gray16{.width = 3, .height = 1, .colorType = 0, .bitDepth = 16};
     gray16.rows = u16Rows({0x0000, 0x8080, 0xABCD}, true);
     QTest::newRow("gray 16-bit") << makePng(gray16)
         << testPicture(3, {kBlack, qRgb(128, 128, 128), qRgb(171, 171, 171)});
 
-    PngSpec grayTrns{.width = 3, .height = 1, .colorType = 0, .bitDepth = 8};
+    PngLayout grayTrns{.width = 3, .height = 1, .colorType = 0, .bitDepth = 8};
     grayTrns.rows = TestBytes().bytes({50, 60, 50});
     grayTrns.transparentGray = 50;
     QTest::newRow("gray tRNS") << makePng(grayTrns) << testPicture(3, {kWhite, qRgb(60, 60, 60), kWhite});
 
-    PngSpec grayAlpha{.width = 3, .height = 1, .colorType = 4, .bitDepth = 8};
+    PngLayout grayAlpha{.width = 3, .height = 1, .colorType = 4, .bitDepth = 8};
     grayAlpha.rows = TestBytes().bytes({100, 255, 100, 0, 0, 128});
     QTest::newRow("gray+alpha") << makePng(grayAlpha)
         << testPicture(3, {qRgb(100, 100, 100), kWhite, qRgb(127, 127, 127)});
 
-    PngSpec rgb16{.width = 2, .height = 1, .colorType = 2, .bitDepth = 16};
+    PngLayout rgb16{.width = 2, .height = 1, .colorType = 2, .bitDepth = 16};
     rgb16.rows = u16Rows({0xFFFF, 0, 0x8000, 0x1000, 0x2000, 0x3000}, true);
     QTest::newRow("rgb 16-bit") << makePng(rgb16)
         << testPicture(2, {qRgb(255, 0, 128), qRgb(16, 32, 48)});
 
-    PngSpec rgba{.width = 2, .height = 1, .colorType = 6, .bitDepth = 8};
+    PngLayout rgba{.width = 2, .height = 1, .colorType = 6, .bitDepth = 8};
     rgba.rows = TestBytes().bytes({10, 20, 30, 255, 10, 20, 30, 0});
     QTest::newRow("rgba") << makePng(rgba) << testPicture(2, {qRgb(10, 20, 30), kWhite});
 
     const QImage photo = photoLikePicture(13, 11);
-    PngSpec interlaced{.width = 13, .height = 11, .interlaced = true};
+    PngLayout interlaced{.width = 13, .height = 11, .interlaced = true};
     interlaced.rows = rgbRows(photo);
     QTest::newRow("rgb interlaced") << makePng(interlaced) << photo;
 }
@@ -229,40 +216,40 @@ void TestLibraryCodecs::tiffDecodesEveryKind_data()
 
     // Many strips and tiles, so that reading in steps crosses their borders.
     const QImage photo = photoLikePicture(40, 300);
-    TiffSpec strips{.width = 40, .height = 300};
+    TiffLayout strips{.width = 40, .height = 300};
     strips.rowsPerStrip = 7;
     strips.rows = rgbRows(photo);
     QTest::newRow("rgb strips") << makeTiff(strips) << photo << 0;
-    TiffSpec lzw = strips;
+    TiffLayout lzw = strips;
     lzw.compression = 5;
     QTest::newRow("rgb lzw") << makeTiff(lzw) << photo << 0;
-    TiffSpec tiled = strips;
+    TiffLayout tiled = strips;
     tiled.tileSize = 16;
     tiled.compression = 8;
     QTest::newRow("rgb tiles deflate") << makeTiff(tiled) << photo << 0;
 
-    TiffSpec rgb16{.width = 2, .height = 1, .bitsPerSample = 16};
+    TiffLayout rgb16{.width = 2, .height = 1, .bitsPerSample = 16};
     rgb16.rows = u16Rows({0xFFFF, 0, 0x8000, 0x1000, 0x2000, 0x3000}, false);
     QTest::newRow("rgb 16-bit") << makeTiff(rgb16) << testPicture(2, {qRgb(255, 0, 128), qRgb(16, 32, 48)}) << 1;
 
-    TiffSpec palette{.width = 3, .height = 1, .samplesPerPixel = 1, .photometric = 3};
+    TiffLayout palette{.width = 3, .height = 1, .samplesPerPixel = 1, .photometric = 3};
     palette.palette = {qRgb(255, 0, 0), qRgb(0, 200, 0), qRgb(1, 2, 3)};
     palette.rows = TestBytes().bytes({2, 0, 1});
     QTest::newRow("palette") << makeTiff(palette)
         << testPicture(3, {qRgb(1, 2, 3), qRgb(255, 0, 0), qRgb(0, 200, 0)}) << 0;
 
-    TiffSpec minIsWhite{.width = 3, .height = 1, .samplesPerPixel = 1, .photometric = 0};
+    TiffLayout minIsWhite{.width = 3, .height = 1, .samplesPerPixel = 1, .photometric = 0};
     minIsWhite.rows = TestBytes().bytes({0, 255, 55});
     QTest::newRow("gray min-is-white") << makeTiff(minIsWhite)
         << testPicture(3, {kWhite, kBlack, qRgb(200, 200, 200)}) << 0;
 
-    TiffSpec fax{.width = 3, .height = 2, .bitsPerSample = 1, .samplesPerPixel = 1, .photometric = 0};
+    TiffLayout fax{.width = 3, .height = 2, .bitsPerSample = 1, .samplesPerPixel = 1, .photometric = 0};
     fax.compression = 32773;
     fax.rows = TestBytes().bytes({0xA0, 0x40});
     QTest::newRow("bilevel min-is-white packbits") << makeTiff(fax)
         << testPicture(3, {kBlack, kWhite, kBlack, kWhite, kBlack, kWhite}) << 0;
 
-    TiffSpec gray16{.width = 2, .height = 1, .bitsPerSample = 16, .samplesPerPixel = 1,
+    TiffLayout gray16{.width = 2, .height = 1, .bitsPerSample = 16, .samplesPerPixel = 1,
                     .photometric = 1};
     gray16.rows = u16Rows({0x0000, 0xABCD}, false);
     QTest::newRow("gray 16-bit") << makeTiff(gray16) << testPicture(2, {kBlack, qRgb(171, 171, 171)}) << 1;
@@ -304,23 +291,23 @@ void TestLibraryCodecs::gifDecodesEveryKind_data()
             indices.append(char((x + y) % 4));
             picture.setPixel(x, y, colours[(x + y) % 4]);
         }
-    GifSpec global{.width = 3, .height = 13, .indices = indices, .globalPalette = colours};
+    GifLayout global{.width = 3, .height = 13, .indices = indices, .globalPalette = colours};
     QTest::newRow("global palette") << makeGif(global) << picture;
-    GifSpec interlaced = global;
+    GifLayout interlaced = global;
     interlaced.interlaced = true;
     QTest::newRow("interlaced") << makeGif(interlaced) << picture;
-    GifSpec local = global;
+    GifLayout local = global;
     local.globalPalette = {kBlack, kBlack, kBlack, kBlack};
     local.localPalette = colours;
     QTest::newRow("local palette wins") << makeGif(local) << picture;
 
-    GifSpec transparent{.width = 3, .height = 1, .indices = TestBytes().bytes({0, 1, 2}),
+    GifLayout transparent{.width = 3, .height = 1, .indices = TestBytes().bytes({0, 1, 2}),
                         .globalPalette = colours};
     transparent.transparentIndex = 1;
     QTest::newRow("transparency onto white") << makeGif(transparent)
         << testPicture(3, {colours[0], kWhite, colours[2]});
 
-    GifSpec placed{.indices = TestBytes().bytes({3}), .globalPalette = colours};
+    GifLayout placed{.indices = TestBytes().bytes({3}), .globalPalette = colours};
     placed.screenWidth = 2;
     placed.screenHeight = 2;
     placed.left = 1;
@@ -390,7 +377,7 @@ void TestLibraryCodecs::hostileFilesFail_data()
     QTest::newRow("jpeg header only") << "a.jpg" << jpeg.left(20);
     QTest::newRow("jpeg garbage") << "a.jpg" << QByteArray("\xff\xd8\xff\xe0garbage", 11);
 
-    PngSpec wide{.width = 70000, .height = 1, .colorType = 0, .bitDepth = 8};
+    PngLayout wide{.width = 70000, .height = 1, .colorType = 0, .bitDepth = 8};
     wide.rows = QByteArray(70000, '\0');
     QTest::newRow("png too wide") << "a.png" << makePng(wide);
     const QByteArray png = PngCodec::encode(photo, false, {});
@@ -399,7 +386,7 @@ void TestLibraryCodecs::hostileFilesFail_data()
     badCrc[50] = char(badCrc[50] ^ 0x55);   // inside the image data
     QTest::newRow("png damaged") << "a.png" << badCrc;
 
-    GifSpec hugeScreen{.indices = QByteArray(1, '\0'), .globalPalette = {kBlack, kWhite}};
+    GifLayout hugeScreen{.indices = QByteArray(1, '\0'), .globalPalette = {kBlack, kWhite}};
     hugeScreen.screenWidth = 65535;
     hugeScreen.screenHeight = 65535;
     QTest::newRow("gif screen too large") << "a.gif" << makeGif(hugeScreen);
@@ -416,7 +403,7 @@ void TestLibraryCodecs::hostileFilesFail_data()
     QTest::newRow("gif truncated") << "a.gif" << gif.left(gif.size() / 2);
 
     // An uncompressed TIFF whose size tags promise more pixels than the file holds.
-    TiffSpec small{.width = 4, .height = 4};
+    TiffLayout small{.width = 4, .height = 4};
     small.rows = rgbRows(photoLikePicture(4, 4));
     QByteArray bigTiff = makeTiff(small);
     const quint32 ifd = qFromLittleEndian<quint32>(bigTiff.constData() + 4);

@@ -164,34 +164,34 @@ QByteArray makeCmykJpeg(int width, int height, const QByteArray &ink, bool adobe
     return compressJpeg(width, height, 4, JCS_CMYK, pixels, 100, adobeMarker);
 }
 
-QByteArray makePng(const PngSpec &spec)
+QByteArray makePng(const PngLayout &layout)
 {
     QByteArray out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     png_set_write_fn(png, &out, appendToByteArray, nullptr);
-    png_set_IHDR(png, info, png_uint_32(spec.width), png_uint_32(spec.height), spec.bitDepth,
-                 spec.colorType, spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+    png_set_IHDR(png, info, png_uint_32(layout.width), png_uint_32(layout.height), layout.bitDepth,
+                 layout.colorType, layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     std::vector<png_color> palette;
-    for (QRgb c : spec.palette)
+    for (QRgb c : layout.palette)
         palette.push_back(png_color{png_byte(qRed(c)), png_byte(qGreen(c)), png_byte(qBlue(c))});
     if (!palette.empty())
         png_set_PLTE(png, info, palette.data(), int(palette.size()));
-    if (!spec.paletteAlpha.isEmpty()) {
-        png_set_tRNS(png, info, reinterpret_cast<png_const_bytep>(spec.paletteAlpha.constData()),
-                     int(spec.paletteAlpha.size()), nullptr);
-    } else if (spec.transparentGray >= 0) {
+    if (!layout.paletteAlpha.isEmpty()) {
+        png_set_tRNS(png, info, reinterpret_cast<png_const_bytep>(layout.paletteAlpha.constData()),
+                     int(layout.paletteAlpha.size()), nullptr);
+    } else if (layout.transparentGray >= 0) {
         png_color_16 gray{};
-        gray.gray = png_uint_16(spec.transparentGray);
+        gray.gray = png_uint_16(layout.transparentGray);
         png_set_tRNS(png, info, nullptr, 0, &gray);
     }
     png_write_info(png, info);
     const int passes = png_set_interlace_handling(png);
-    const qsizetype rowBytes = spec.rows.size() / spec.height;
+    const qsizetype rowBytes = layout.rows.size() / layout.height;
     for (int pass = 0; pass < passes; ++pass) {
-        for (int y = 0; y < spec.height; ++y)
-            png_write_row(png, reinterpret_cast<png_const_bytep>(spec.rows.constData() + y * rowBytes));
+        for (int y = 0; y < layout.height; ++y)
+            png_write_row(png, reinterpret_cast<png_const_bytep>(layout.rows.constData() + y * rowBytes));
     }
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
@@ -213,56 +213,56 @@ int pngInterlaceType(const QByteArray &bytes)
     return result;
 }
 
-QByteArray makeTiff(const TiffSpec &spec)
+QByteArray makeTiff(const TiffLayout &layout)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("made.tif"));
     TIFF *tif = TIFFOpen(QFile::encodeName(path).constData(), "w");
     if (!tif)
         return QByteArray();
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(spec.width));
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(spec.height));
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, uint16_t(spec.bitsPerSample));
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, uint16_t(spec.samplesPerPixel));
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, uint16_t(spec.photometric));
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(layout.width));
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(layout.height));
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, uint16_t(layout.bitsPerSample));
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, uint16_t(layout.samplesPerPixel));
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, uint16_t(layout.photometric));
     TIFFSetField(tif, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, uint16_t(spec.compression));
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, uint16_t(layout.compression));
     std::vector<uint16_t> red, green, blue;
-    if (spec.photometric == PHOTOMETRIC_PALETTE) {
-        const int entries = 1 << spec.bitsPerSample;
+    if (layout.photometric == PHOTOMETRIC_PALETTE) {
+        const int entries = 1 << layout.bitsPerSample;
         for (int i = 0; i < entries; ++i) {
-            const QRgb c = i < spec.palette.size() ? spec.palette[i] : 0;
+            const QRgb c = i < layout.palette.size() ? layout.palette[i] : 0;
             red.push_back(uint16_t(qRed(c) * 257));
             green.push_back(uint16_t(qGreen(c) * 257));
             blue.push_back(uint16_t(qBlue(c) * 257));
         }
         TIFFSetField(tif, TIFFTAG_COLORMAP, red.data(), green.data(), blue.data());
     }
-    const qsizetype rowBytes = spec.rows.size() / spec.height;
+    const qsizetype rowBytes = layout.rows.size() / layout.height;
     bool ok = true;
-    if (spec.tileSize > 0) {
-        TIFFSetField(tif, TIFFTAG_TILEWIDTH, uint32_t(spec.tileSize));
-        TIFFSetField(tif, TIFFTAG_TILELENGTH, uint32_t(spec.tileSize));
-        const qsizetype bitsPerPixel = qsizetype(spec.bitsPerSample) * spec.samplesPerPixel;
-        const qsizetype tileRowBytes = (spec.tileSize * bitsPerPixel + 7) / 8;
-        std::vector<uchar> tile(size_t(tileRowBytes * spec.tileSize));
-        for (int ty = 0; ty < spec.height; ty += spec.tileSize) {
-            for (int tx = 0; tx < spec.width; tx += spec.tileSize) {
+    if (layout.tileSize > 0) {
+        TIFFSetField(tif, TIFFTAG_TILEWIDTH, uint32_t(layout.tileSize));
+        TIFFSetField(tif, TIFFTAG_TILELENGTH, uint32_t(layout.tileSize));
+        const qsizetype bitsPerPixel = qsizetype(layout.bitsPerSample) * layout.samplesPerPixel;
+        const qsizetype tileRowBytes = (layout.tileSize * bitsPerPixel + 7) / 8;
+        std::vector<uchar> tile(size_t(tileRowBytes * layout.tileSize));
+        for (int ty = 0; ty < layout.height; ty += layout.tileSize) {
+            for (int tx = 0; tx < layout.width; tx += layout.tileSize) {
                 std::fill(tile.begin(), tile.end(), 0);
                 // Whole-byte pixels only: tiles start on byte boundaries.
                 const qsizetype start = tx * bitsPerPixel / 8;
                 const qsizetype length = qMin(tileRowBytes, rowBytes - start);
-                for (int y = 0; y < spec.tileSize && ty + y < spec.height; ++y)
+                for (int y = 0; y < layout.tileSize && ty + y < layout.height; ++y)
                     memcpy(tile.data() + y * tileRowBytes,
-                           spec.rows.constData() + (ty + y) * rowBytes + start, size_t(length));
+                           layout.rows.constData() + (ty + y) * rowBytes + start, size_t(length));
                 ok = ok && TIFFWriteTile(tif, tile.data(), uint32_t(tx), uint32_t(ty), 0, 0) >= 0;
             }
         }
     } else {
-        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, spec.rowsPerStrip > 0
-                         ? uint32_t(spec.rowsPerStrip) : TIFFDefaultStripSize(tif, 0));
-        for (int y = 0; y < spec.height; ++y) {
-            ok = ok && TIFFWriteScanline(tif, const_cast<char *>(spec.rows.constData() + y * rowBytes),
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, layout.rowsPerStrip > 0
+                         ? uint32_t(layout.rowsPerStrip) : TIFFDefaultStripSize(tif, 0));
+        for (int y = 0; y < layout.height; ++y) {
+            ok = ok && TIFFWriteScanline(tif, const_cast<char *>(layout.rows.constData() + y * rowBytes),
                                          uint32_t(y), 0) >= 0;
         }
     }
@@ -273,39 +273,39 @@ QByteArray makeTiff(const TiffSpec &spec)
     return file.readAll();
 }
 
-QByteArray makeGif(const GifSpec &spec)
+QByteArray makeGif(const GifLayout &layout)
 {
     QByteArray out;
     int err = 0;
     GifFileType *gif = EGifOpen(&out, appendGif, &err);
-    ColorMapObject *global = gifMap(spec.globalPalette);
-    ColorMapObject *local = gifMap(spec.localPalette);
+    ColorMapObject *global = gifMap(layout.globalPalette);
+    ColorMapObject *local = gifMap(layout.localPalette);
     EGifSetGifVersion(gif, true);
-    EGifPutScreenDesc(gif, spec.screenWidth ? spec.screenWidth : spec.width,
-                      spec.screenHeight ? spec.screenHeight : spec.height, 8, 0, global);
-    if (spec.transparentIndex >= 0) {
-        GraphicsControlBlock gcb{DISPOSAL_UNSPECIFIED, false, 0, spec.transparentIndex};
+    EGifPutScreenDesc(gif, layout.screenWidth ? layout.screenWidth : layout.width,
+                      layout.screenHeight ? layout.screenHeight : layout.height, 8, 0, global);
+    if (layout.transparentIndex >= 0) {
+        GraphicsControlBlock gcb{DISPOSAL_UNSPECIFIED, false, 0, layout.transparentIndex};
         GifByteType block[4];
         const size_t length = EGifGCBToExtension(&gcb, block);
         EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, int(length), block);
     }
-    EGifPutImageDesc(gif, spec.left, spec.top, spec.width, spec.height, spec.interlaced, local);
+    EGifPutImageDesc(gif, layout.left, layout.top, layout.width, layout.height, layout.interlaced, local);
     // An interlaced frame is written in the order of its four passes.
     QList<int> order;
-    if (spec.interlaced) {
+    if (layout.interlaced) {
         const int start[4] = {0, 4, 2, 1};
         const int step[4] = {8, 8, 4, 2};
         for (int pass = 0; pass < 4; ++pass)
-            for (int y = start[pass]; y < spec.height; y += step[pass])
+            for (int y = start[pass]; y < layout.height; y += step[pass])
                 order.append(y);
     } else {
-        for (int y = 0; y < spec.height; ++y)
+        for (int y = 0; y < layout.height; ++y)
             order.append(y);
     }
     for (int y : order) {
-        auto *row = reinterpret_cast<GifPixelType *>(const_cast<char *>(spec.indices.constData()))
-            + y * spec.width;
-        EGifPutLine(gif, row, spec.width);
+        auto *row = reinterpret_cast<GifPixelType *>(const_cast<char *>(layout.indices.constData()))
+            + y * layout.width;
+        EGifPutLine(gif, row, layout.width);
     }
     EGifCloseFile(gif, &err);
     GifFreeMapObject(global);

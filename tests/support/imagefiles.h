@@ -23,7 +23,7 @@ QByteArray makeGrayJpeg(const QImage &gray8, int quality);
 // adobeMarker writes the APP14 marker, after which readers take the values as inverted.
 QByteArray makeCmykJpeg(int width, int height, const QByteArray &ink, bool adobeMarker);
 
-struct PngSpec {
+struct PngLayout {
     int width = 1;
     int height = 1;
     int colorType = 2;          // 0 gray, 2 RGB, 3 palette, 4 gray+alpha, 6 RGBA
@@ -34,11 +34,11 @@ struct PngSpec {
     QByteArray paletteAlpha{};  // tRNS of a palette file: one alpha per entry
     int transparentGray = -1;   // tRNS of a gray file
 };
-QByteArray makePng(const PngSpec &spec);
+QByteArray makePng(const PngLayout &layout);
 // The interlace method in the header of a PNG file, as libpng reads it; -1 on failure.
 int pngInterlaceType(const QByteArray &png);
 
-struct TiffSpec {
+struct TiffLayout {
     int width = 1;
     int height = 1;
     int bitsPerSample = 8;
@@ -50,9 +50,9 @@ struct TiffSpec {
     QList<QRgb> palette{};      // photometric 3
     QByteArray rows{};          // packed samples row by row; 16-bit samples in host order
 };
-QByteArray makeTiff(const TiffSpec &spec);
+QByteArray makeTiff(const TiffLayout &layout);
 
-struct GifSpec {
+struct GifLayout {
     int width = 1;
     int height = 1;
     QByteArray indices{};       // one per pixel of the frame, row by row
@@ -65,4 +65,4 @@ struct GifSpec {
     int left = 0;
     int top = 0;
 };
-QByteArray makeGif(const GifSpec &spec);
+QByteArray makeGif(const GifLayout &layout);
