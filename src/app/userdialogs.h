@@ -36,8 +36,8 @@ public:
     virtual void error(const QString &text) = 0;
 
     // Choosers; an empty result (or list) means cancelled.
-    virtual QStringList openFiles(const FileDialog &spec) = 0;
-    virtual QString openFile(const FileDialog &spec) = 0;
-    virtual QString saveFile(const FileDialog &spec) = 0;
-    virtual QString chooseFolder(const FolderDialog &spec) = 0;
+    virtual QStringList openFiles(const FileDialog &request) = 0;
+    virtual QString openFile(const FileDialog &request) = 0;
+    virtual QString saveFile(const FileDialog &request) = 0;
+    virtual QString chooseFolder(const FolderDialog &request) = 0;
 };

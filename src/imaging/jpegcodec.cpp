@@ -91,7 +91,7 @@ void cmykRowToRgb32(const uchar *in, uint32_t *out, int width, bool inverted)
 class Decoder
 {
 public:
-    Decoder(const ProgressFn &progress) : m_reporter(progress)
+    explicit Decoder(const ProgressFn &progress) : m_reporter(progress)
     {
         std::memset(&m_cinfo, 0, sizeof m_cinfo);
         initErrorManager(m_err);
@@ -209,7 +209,7 @@ void termDestination(j_compress_ptr cinfo)
 class Encoder
 {
 public:
-    Encoder(const ProgressFn &progress) : m_reporter(progress)
+    explicit Encoder(const ProgressFn &progress) : m_reporter(progress)
     {
         std::memset(&m_cinfo, 0, sizeof m_cinfo);
         initErrorManager(m_err);

@@ -1,5 +1,8 @@
 #include "stamp/stampdrawer.h"
 
+#include "imaging/picturebuffer.h"
+
+#include <QColorSpace>
 #include <QFontMetrics>
 #include <QPainter>
 
@@ -10,6 +13,44 @@ namespace {
 bool painterCanDraw(const QImage &image)
 {
     return image.depth() >= 8 && image.format() != QImage::Format_Indexed8;
+}
+
+// A copy of picture in a buffer of its own. QImage's copy-on-write would make the same
+// copy at the first write, but in ordinary heap memory that the kernel hands out 4 KiB at
+// a time; for a 24-megapixel picture those page faults cost many times the copying
+// itself. Codec::newPicture gives large pictures a buffer that huge pages can back.
+QImage ownCopy(const QImage &picture)
+{
+    if (picture.format() != QImage::Format_RGB32)
+        return picture.copy();
+    QImage copy = Codec::newPicture(picture.width(), picture.height());
+    if (copy.isNull())
+        return picture.copy();
+    const size_t rowBytes = size_t(picture.width()) * 4;
+    uchar *to = copy.bits();
+    const uchar *from = picture.constBits();
+    if (copy.bytesPerLine() == picture.bytesPerLine()) {
+        std::memcpy(to, from, size_t(picture.sizeInBytes()));
+    } else {
+        for (int y = 0; y < picture.height(); ++y)
+            std::memcpy(to + y * copy.bytesPerLine(), from + y * picture.bytesPerLine(),
+                        rowBytes);
+    }
+    copy.setDotsPerMeterX(picture.dotsPerMeterX());
+    copy.setDotsPerMeterY(picture.dotsPerMeterY());
+    copy.setOffset(picture.offset());
+    copy.setDevicePixelRatio(picture.devicePixelRatio());
+    copy.setColorSpace(picture.colorSpace());
+    for (const QString &key : picture.textKeys())
+        copy.setText(key, picture.text(key));
+    return copy;
+}
+
+// Gives working pixels of its own before it is written to.
+void makeOwn(QImage &working)
+{
+    if (!working.isNull() && !working.isDetached())
+        working = ownCopy(working);
 }
 
 } // namespace
@@ -60,7 +101,7 @@ QRect StampDrawer::restore(QImage &working, const QImage &base)
 {
     const QImage &src = source(base);
     if (needsFullCopy(working, base, src)) {
-        // Shares src's pixels; the first write into working makes the one full copy.
+        // Shares src's pixels; the first drawing makes the one full copy (makeOwn).
         working = src;
         m_baseKey = base.cacheKey();
         m_baseSize = base.size();
@@ -71,6 +112,7 @@ QRect StampDrawer::restore(QImage &working, const QImage &base)
     }
     const QRect old = m_dirty & working.rect();
     if (!old.isEmpty()) {
+        makeOwn(working);
         // bits() once: every non-const scanLine() call would run QImage's detach checks.
         const int pixelBytes = working.depth() / 8;
         const qsizetype dstStride = working.bytesPerLine();
@@ -116,6 +158,7 @@ QRect StampDrawer::draw(QImage &working, const QImage &base, const StampStyle &s
     if (area.isEmpty())
         return changed;
 
+    makeOwn(working);
     QPainter painter(&working);
     painter.setClipRect(area);
     painter.setFont(style.font);

@@ -83,6 +83,8 @@ private slots:
     void viewPartialUpdateEqualsRebuild_data();
     void viewPartialUpdateEqualsRebuild();
     void viewAveragesAndCentres();
+    void viewPixelsAreBoxMeans_data();
+    void viewPixelsAreBoxMeans();
     void viewWithoutPicturePaintsBackground();
     void questionTellsClosingApartFromNo();
     void folderChooserCreatesTypedFolder();
@@ -230,6 +232,54 @@ void TestWidgets::viewAveragesAndCentres()
     widget.pictureChanged();
     QCOMPARE(widget.scaledPicture().size(), QSize(1, 4));
     QCOMPARE(widget.scaledPicture().pixel(0, 1), qRgb(255, 254, 1));
+}
+
+void TestWidgets::viewPixelsAreBoxMeans_data()
+{
+    QTest::addColumn<QSize>("picture");
+    QTest::addColumn<QSize>("view");
+    QTest::newRow("odd boxes, ragged width") << QSize(1201, 803) << QSize(173, 97);
+    QTest::newRow("boxes past 256 rows") << QSize(45, 3001) << QSize(10, 10);
+    QTest::newRow("one row per box") << QSize(37, 12) << QSize(9, 12);
+}
+
+void TestWidgets::viewPixelsAreBoxMeans()
+{
+    // Target pixel i covers the source pixels [i * s / t, (i + 1) * s / t) of each axis.
+    QFETCH(QSize, picture);
+    QFETCH(QSize, view);
+    const QImage source = noise(picture.width(), picture.height(), 3);
+    MultiImage image;
+    image.setPicture(source);
+    MultiImageView widget;
+    widget.resize(view);
+    widget.setImage(&image);
+    widget.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&widget));
+    const QImage scaled = widget.scaledPicture();
+    QVERIFY(!scaled.isNull());
+    const int sw = source.width(), sh = source.height();
+    const int tw = scaled.width(), th = scaled.height();
+    for (int ty = 0; ty < th; ++ty) {
+        for (int tx = 0; tx < tw; ++tx) {
+            const int x0 = tx * sw / tw, x1 = (tx + 1) * sw / tw;
+            const int y0 = ty * sh / th, y1 = (ty + 1) * sh / th;
+            qint64 r = 0, g = 0, b = 0;
+            for (int y = y0; y < y1; ++y) {
+                for (int x = x0; x < x1; ++x) {
+                    const QRgb p = source.pixel(x, y);
+                    r += qRed(p);
+                    g += qGreen(p);
+                    b += qBlue(p);
+                }
+            }
+            const qint64 n = qint64(x1 - x0) * (y1 - y0);
+            const QRgb expected = qRgb(int((r + n / 2) / n), int((g + n / 2) / n),
+                                       int((b + n / 2) / n));
+            if (scaled.pixel(tx, ty) != expected)
+                QFAIL(qPrintable(QStringLiteral("pixel %1,%2").arg(tx).arg(ty)));
+        }
+    }
 }
 
 void TestWidgets::viewWithoutPicturePaintsBackground()

@@ -119,6 +119,8 @@ void TestMultiImage::savesEveryFormatAndReadsItBack_data()
     const QImage photo = photoLikePicture(45, 31);
     QTest::newRow("jpg") << "jpg" << photo << 30.0;
     QTest::newRow("bmp") << "bmp" << photo << 999.0;
+    // Files of some megabytes are read into a buffer of another kind.
+    QTest::newRow("bmp of megabytes") << "bmp" << photoLikePicture(1000, 800) << 999.0;
     QTest::newRow("gif few colours") << "gif" << fewColourPicture(45, 31, 100) << 999.0;
     QTest::newRow("gif photo") << "gif" << photo << 28.0;
     QTest::newRow("tif") << "tif" << photo << 999.0;

@@ -595,16 +595,16 @@ void TForm1::SpeedButton4Click()
         SpeedButton4->setText(QStringLiteral("Original-Verzeichnis..."));
         m_model.setCell(Col::AVerz, QString());
     } else {
-        UserDialogs::FolderDialog spec;
-        spec.title = QStringLiteral("Ausgabeverzeichnis auswählen...");
-        spec.prompt = QStringLiteral("Ausgabeverzeichnis (neue werden angelegt):");
+        UserDialogs::FolderDialog request;
+        request.title = QStringLiteral("Ausgabeverzeichnis auswählen...");
+        request.prompt = QStringLiteral("Ausgabeverzeichnis (neue werden angelegt):");
         const QString current = m_model.cell(Col::AVerz);
-        spec.directory = current.isEmpty() ? QFileInfo(m_model.cell(Col::Datei)).path()
+        request.directory = current.isEmpty() ? QFileInfo(m_model.cell(Col::Datei)).path()
                                            : current + QDir::separator();
-        if (spec.directory == QLatin1String(".") || spec.directory.isEmpty())
-            spec.directory = QDir::homePath();
-        spec.allowCreate = true;
-        const QString chosen = m_dialogs->chooseFolder(spec);
+        if (request.directory == QLatin1String(".") || request.directory.isEmpty())
+            request.directory = QDir::homePath();
+        request.allowCreate = true;
+        const QString chosen = m_dialogs->chooseFolder(request);
         if (!chosen.isEmpty()) {
             const QString folder = QDir::toNativeSeparators(chosen);
             SpeedButton4->setText(folder);

@@ -114,11 +114,11 @@ void TForm1::addFolder(const QString &chosen)
 
 void TForm1::SpeedButton1Click()
 {
-    UserDialogs::FileDialog spec;
-    spec.title = QStringLiteral("Bilder hinzufügen...");
-    spec.filter = QStringLiteral(
+    UserDialogs::FileDialog request;
+    request.title = QStringLiteral("Bilder hinzufügen...");
+    request.filter = QStringLiteral(
         "Alle unterstützten Formate (*.jpg *.bmp *.dib *.gif *.tif *.pcx *.png *.tga)");
-    const QStringList chosen = m_dialogs->openFiles(spec);
+    const QStringList chosen = m_dialogs->openFiles(request);
     if (chosen.isEmpty())
         return;
     addFiles(chosen);
@@ -127,11 +127,11 @@ void TForm1::SpeedButton1Click()
 
 void TForm1::SpeedButton8Click()
 {
-    UserDialogs::FolderDialog spec;
-    spec.title = QStringLiteral("Verzeichnis-Inhalt hinzufügen...");
-    spec.prompt = QStringLiteral("Alle Bilder aus Verzeichnis:");
-    spec.directory = m_lastAddFolder.isEmpty() ? QDir::homePath() : m_lastAddFolder;
-    const QString chosen = m_dialogs->chooseFolder(spec);
+    UserDialogs::FolderDialog request;
+    request.title = QStringLiteral("Verzeichnis-Inhalt hinzufügen...");
+    request.prompt = QStringLiteral("Alle Bilder aus Verzeichnis:");
+    request.directory = m_lastAddFolder.isEmpty() ? QDir::homePath() : m_lastAddFolder;
+    const QString chosen = m_dialogs->chooseFolder(request);
     if (chosen.isEmpty())
         return;
     m_lastAddFolder = chosen;
@@ -305,12 +305,21 @@ void TForm1::Img2FinishedLoadSave()
         return;
     m_model.previewPending = false;
     m_model.takeLoadedPicture();
-    aktutext();
     const QString rot = m_model.cell(Col::Rot);
     QRadioButton *button = rot == QLatin1String("1") ? RadioButton6
                          : rot == QLatin1String("2") ? RadioButton7
                          : rot == QLatin1String("3") ? RadioButton8
                                                      : nullptr;
+    if (button == RadioButton6 || button == RadioButton7) {
+        // The turn replaces the working picture and draws the stamp again; a stamp on the
+        // unturned picture would cost a full copy of it that nobody sees. The rest of
+        // aktutext (text, labels, job row) still happens here, before the turn.
+        m_model.composeStamp();
+        updateLabels();
+        m_model.aktutab();
+    } else {
+        aktutext();
+    }
     if (!button)
         return;
     if (button != RadioButton8 && button->isChecked())

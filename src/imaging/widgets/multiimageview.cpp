@@ -8,11 +8,56 @@
 #include <array>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 bool isDirectFormat(const QImage &image)
 {
     return image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32;
+}
+
+// Column sums of the source rows [from, to) of `source`, columns [first, first + width):
+// red and blue in two 16-bit lanes of rb, green in g. The first row starts the sums,
+// saving a pass that clears them. Pictures are scaled down by a large factor, so this loop
+// reads nearly every pixel of the picture: four pixels go at once where SSE2 is there.
+void sumRows(quint32 *rb, quint32 *g, const QImage &source, int from, int to, int first,
+             size_t width)
+{
+    // Two rows per pass halve the traffic to the sums.
+    for (int sy = from; sy < to; sy += 2) {
+        const auto *a = reinterpret_cast<const QRgb *>(source.constScanLine(sy)) + first;
+        const bool pair = sy + 1 < to;
+        const auto *b = pair ? reinterpret_cast<const QRgb *>(source.constScanLine(sy + 1)) + first
+                             : nullptr;
+        const bool start = sy == from;
+        size_t x = 0;
+#if defined(__SSE2__)
+        const __m128i maskRB = _mm_set1_epi32(0x00ff00ff);
+        const __m128i maskG = _mm_set1_epi32(0x0000ff00);
+        const __m128i zero = _mm_setzero_si128();
+        for (; x + 4 <= width; x += 4) {
+            const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i *>(a + x));
+            const __m128i q = pair ? _mm_loadu_si128(reinterpret_cast<const __m128i *>(b + x))
+                                   : zero;
+            __m128i sumRB = _mm_add_epi32(_mm_and_si128(p, maskRB), _mm_and_si128(q, maskRB));
+            __m128i sumG = _mm_add_epi32(_mm_and_si128(p, maskG), _mm_and_si128(q, maskG));
+            if (!start) {
+                sumRB = _mm_add_epi32(sumRB, _mm_loadu_si128(reinterpret_cast<__m128i *>(rb + x)));
+                sumG = _mm_add_epi32(sumG, _mm_loadu_si128(reinterpret_cast<__m128i *>(g + x)));
+            }
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(rb + x), sumRB);
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(g + x), sumG);
+        }
+#endif
+        for (; x < width; ++x) {
+            const QRgb q = pair ? b[x] : 0;
+            rb[x] = (start ? 0 : rb[x]) + (a[x] & 0x00ff00ffu) + (q & 0x00ff00ffu);
+            g[x] = (start ? 0 : g[x]) + (a[x] & 0x0000ff00u) + (q & 0x0000ff00u);
+        }
+    }
 }
 
 } // namespace
@@ -166,8 +211,8 @@ void MultiImageView::rebuild()
 
 // Each target pixel is the rounded mean of the source pixels of its box, so a part
 // computed alone equals the same part of a whole rebuild exactly. The source rows of one
-// target row are summed column by column first (a plain streaming loop the compiler
-// vectorises), then the column sums of each box are added up.
+// target row are summed column by column first (sumRows, a plain streaming loop), then
+// the column sums of each box are added up.
 void MultiImageView::rescale(const QRect &target)
 {
     const QImage &stored = std::as_const(*m_image).picture();
@@ -218,20 +263,8 @@ void MultiImageView::rescale(const QRect &target)
         for (int chunk = rows.begin; chunk < rows.end; chunk += ChunkRows) {
             quint32 *rb = packedRB.data();
             quint32 *g = packedG.data();
-            // The chunk's first row starts the sums, saving a pass that clears them.
-            const auto *line = reinterpret_cast<const QRgb *>(source.constScanLine(chunk)) + first;
-            for (size_t x = 0; x < width; ++x) {
-                rb[x] = line[x] & 0x00ff00ffu;
-                g[x] = line[x] & 0x0000ff00u;
-            }
             const int chunkEnd = std::min(rows.end, chunk + ChunkRows);
-            for (int sy = chunk + 1; sy < chunkEnd; ++sy) {
-                line = reinterpret_cast<const QRgb *>(source.constScanLine(sy)) + first;
-                for (size_t x = 0; x < width; ++x) {
-                    rb[x] += line[x] & 0x00ff00ffu;
-                    g[x] += line[x] & 0x0000ff00u;
-                }
-            }
+            sumRows(rb, g, source, chunk, chunkEnd, first, width);
             if (chunk == rows.begin && chunkEnd == rows.end) {
                 // The usual case, a box of at most 256 rows: read the lanes directly.
                 writeRow([&](size_t x) {
