@@ -209,7 +209,6 @@ void measureMemory(TForm1 &w, double rssBeforeMB)
     const std::pair<const char *, const QImage *> held[] = {
         {"working picture (Img2)", &working},
         {"unrotated copy", &m.unrotatedCopy},
-        {"base copy", &m.baseCopy},
     };
     std::set<const uchar *> seen;
     double bytes = 0;

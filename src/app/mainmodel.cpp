@@ -133,17 +133,30 @@ bool MainModel::drawStamp()
 {
     if (!picturesWanted())
         return false;
-    const QRect changed = drawer.draw(Img2.picture(), baseCopy, stampStyle());
+    const QRect changed = drawer.draw(Img2.picture(), stampStyle());
     if (!changed.isEmpty())
         Img2.notifyChanged(changed);
     return true;
 }
 
+void MainModel::dropPictures()
+{
+    Img2.clearPicture();
+    unrotatedCopy = QImage();
+    unrotatedIsWorking = true;
+    drawer.forget();
+}
+
 void MainModel::takeLoadedPicture()
 {
-    unrotatedCopy = Img2.picture();
-    baseCopy = Img2.picture();
-    drawer.invalidate();
+    unrotatedCopy = QImage();
+    unrotatedIsWorking = true;
+    drawer.forget();
+}
+
+QImage MainModel::basePicture() const
+{
+    return drawer.cleanCopy(Img2.picture());
 }
 
 bool MainModel::rotationStep(const QString &r)
@@ -153,12 +166,24 @@ bool MainModel::rotationStep(const QString &r)
         return false;
     if (!picturesWanted())
         return true;
-    Img2.setPicture(unrotatedCopy);
-    drawer.invalidate();
-    if (r == QLatin1String("1"))
-        Img2.rotate(-90.0);
-    else if (r == QLatin1String("2"))
-        Img2.rotate(90.0);
-    baseCopy = Img2.picture();
+    // Every turn starts from the picture as loaded.
+    QImage unrotated;
+    if (unrotatedIsWorking) {
+        drawer.erase(Img2.picture());
+        unrotated = Img2.picture();
+    } else {
+        unrotated = unrotatedCopy;
+    }
+    drawer.forget();
+    Img2.setPicture(unrotated);
+    if (r == QLatin1String("1") || r == QLatin1String("2")) {
+        unrotatedCopy = unrotated;
+        unrotatedIsWorking = false;
+        unrotated = QImage();
+        Img2.rotate(r == QLatin1String("1") ? -90.0 : 90.0);
+    } else {
+        unrotatedCopy = QImage();
+        unrotatedIsWorking = true;
+    }
     return true;
 }

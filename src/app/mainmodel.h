@@ -46,10 +46,13 @@ public:
     QDateTime imageTimestamp;
     bool exifMarkerVisible = false;
 
-    // The working picture (Img2), the picture as loaded, and the turned unstamped base.
+    // The working picture (Img2): the picture as loaded, turned as Rot says, with the
+    // stamp. Its clean state (the base picture) is the working picture without the stamp,
+    // which the drawer can always put back, so no full copy is kept for it. The picture
+    // as loaded is held separately only while the working picture is turned.
     MultiImage Img2;
     QImage unrotatedCopy;
-    QImage baseCopy;
+    bool unrotatedIsWorking = true;
     StampDrawer drawer;
     TExif exif;
 
@@ -95,8 +98,12 @@ public:
     // wants pictures; returns false when nothing was to be drawn.
     bool drawStamp();
 
-    // The load-finished copies: the loaded picture is the unrotated and the base copy.
+    // Empties the working picture and the copy of the loaded one, before a new load.
+    void dropPictures();
+    // The load-finished step: the loaded picture is the unrotated and the base picture.
     void takeLoadedPicture();
+    // The base picture (turned, without stamp) as a copy of its own; for inspection.
+    QImage basePicture() const;
     // Rotation step for r ("1", "2", "3"): writes Rot; returns false when the empty-list
     // flag stops it; otherwise turns the working picture from the unrotated copy when
     // pictures are wanted. Raises InkwerkError("Input image is empty") for a turn of an

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <algorithm>
+#include <utility>
 #include <cstdlib>
 #include <memory>
 
@@ -156,8 +157,7 @@ MultiImage::MultiImage() = default;
 void MultiImage::setImageName(const QString &path)
 {
     m_imageName = path;
-    // The old picture goes first, so that it and the new one are never held together.
-    m_picture = QImage();
+    retire(std::move(m_picture));
     if (!QFileInfo(path).isFile()) {
         notifyChanged();
         return;
@@ -177,13 +177,24 @@ void MultiImage::setImageName(const QString &path)
 
 void MultiImage::setPicture(const QImage &picture)
 {
-    m_picture = toRgb32(picture);
+    QImage next = toRgb32(picture);
+    retire(std::move(m_picture));
+    m_picture = std::move(next);
     notifyChanged();
+}
+
+void MultiImage::retire(QImage &&old)
+{
+    QImage picture = std::move(old);
+    old = QImage();
+    // Only one spare, and only one nothing else refers to: a shared picture lives on anyway.
+    if (picture.isDetached() && picture.format() == QImage::Format_RGB32)
+        m_spare = std::move(picture);
 }
 
 void MultiImage::clearPicture()
 {
-    m_picture = QImage();
+    retire(std::move(m_picture));
     notifyChanged();
 }
 
@@ -194,12 +205,14 @@ void MultiImage::rotate(double angle)
     ProgressRun progress(onProgress);
     const int turns = quarterTurnsFor(angle);
     if (turns != 0) {
-        QImage turned = rotatedPicture(m_picture, turns, progress.codecProgress());
+        QImage turned = rotatedPicture(m_picture, turns, progress.codecProgress(),
+                                       std::exchange(m_spare, QImage()));
         if (turned.isNull()) {
             throw InkwerkError(QStringLiteral(
                 "An exception error occured in the imagelib dll. We recommend to exit the "
                 "application and to restart it by clicking its icon!"));
         }
+        retire(std::move(m_picture));
         m_picture = std::move(turned);
     }
     progress.finish();

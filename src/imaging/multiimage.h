@@ -61,8 +61,12 @@ public:
 
 private:
     bool save(const QString &path, const char *format);
+    // Keeps a picture that is being replaced, when nothing else shares it, so that the
+    // next turn of a picture of the same size can write into it.
+    void retire(QImage &&old);
 
     QImage m_picture;
+    QImage m_spare;
     QString m_imageName;
     QString m_defSaveFilename;
     int m_jpegQuality = 80;

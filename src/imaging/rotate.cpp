@@ -69,7 +69,8 @@ int quarterTurnsFor(double angle)
     return (int(quarters) % 4 + 4) % 4;
 }
 
-QImage rotatedPicture(const QImage &picture, int quarterTurns, const ProgressFn &progress)
+QImage rotatedPicture(const QImage &picture, int quarterTurns, const ProgressFn &progress,
+                      QImage spare)
 {
     if (picture.isNull())
         throw InkwerkError(QStringLiteral("Input image is empty"));
@@ -85,8 +86,10 @@ QImage rotatedPicture(const QImage &picture, int quarterTurns, const ProgressFn 
     }
 
     const bool sideways = turns != 2;
-    QImage dst = Codec::newPicture(sideways ? src.height() : src.width(),
-                                   sideways ? src.width() : src.height());
+    const QSize size = sideways ? src.size().transposed() : src.size();
+    const bool reusable = spare.size() == size && spare.format() == QImage::Format_RGB32
+        && spare.isDetached() && spare.constBits() != src.constBits();
+    QImage dst = reusable ? std::move(spare) : Codec::newPicture(size.width(), size.height());
     if (dst.isNull())
         return dst;
     if (turns == 2)

@@ -1,8 +1,5 @@
 #include "stamp/stampdrawer.h"
 
-#include "imaging/picturebuffer.h"
-
-#include <QColorSpace>
 #include <QFontMetrics>
 #include <QPainter>
 
@@ -10,47 +7,17 @@
 
 namespace {
 
-bool painterCanDraw(const QImage &image)
+// Copies the rows of area from one picture into another of the same format.
+void copyArea(const QImage &from, const QPoint &fromAt, QImage &to, const QRect &area)
 {
-    return image.depth() >= 8 && image.format() != QImage::Format_Indexed8;
-}
-
-// A copy of picture in a buffer of its own. QImage's copy-on-write would make the same
-// copy at the first write, but in ordinary heap memory that the kernel hands out 4 KiB at
-// a time; for a 24-megapixel picture those page faults cost many times the copying
-// itself. Codec::newPicture gives large pictures a buffer that huge pages can back.
-QImage ownCopy(const QImage &picture)
-{
-    if (picture.format() != QImage::Format_RGB32)
-        return picture.copy();
-    QImage copy = Codec::newPicture(picture.width(), picture.height());
-    if (copy.isNull())
-        return picture.copy();
-    const size_t rowBytes = size_t(picture.width()) * 4;
-    uchar *to = copy.bits();
-    const uchar *from = picture.constBits();
-    if (copy.bytesPerLine() == picture.bytesPerLine()) {
-        std::memcpy(to, from, size_t(picture.sizeInBytes()));
-    } else {
-        for (int y = 0; y < picture.height(); ++y)
-            std::memcpy(to + y * copy.bytesPerLine(), from + y * picture.bytesPerLine(),
-                        rowBytes);
-    }
-    copy.setDotsPerMeterX(picture.dotsPerMeterX());
-    copy.setDotsPerMeterY(picture.dotsPerMeterY());
-    copy.setOffset(picture.offset());
-    copy.setDevicePixelRatio(picture.devicePixelRatio());
-    copy.setColorSpace(picture.colorSpace());
-    for (const QString &key : picture.textKeys())
-        copy.setText(key, picture.text(key));
-    return copy;
-}
-
-// Gives working pixels of its own before it is written to.
-void makeOwn(QImage &working)
-{
-    if (!working.isNull() && !working.isDetached())
-        working = ownCopy(working);
+    const int pixelBytes = to.depth() / 8;
+    const size_t rowBytes = size_t(area.width()) * size_t(pixelBytes);
+    // bits() once: every non-const scanLine() call would run QImage's detach checks.
+    uchar *dst = to.bits() + qsizetype(area.left()) * pixelBytes;
+    const uchar *src = from.constBits() + qsizetype(fromAt.x()) * pixelBytes;
+    for (int row = 0; row < area.height(); ++row)
+        std::memcpy(dst + qsizetype(area.top() + row) * to.bytesPerLine(),
+                    src + qsizetype(fromAt.y() + row) * from.bytesPerLine(), rowBytes);
 }
 
 } // namespace
@@ -71,79 +38,56 @@ QPoint stampOrigin(const QSize &picture, const QSize &extent, int corner, int ma
     return QPoint(x, y);
 }
 
-const QImage &StampDrawer::source(const QImage &base)
+void StampDrawer::forget()
 {
-    if (painterCanDraw(base) || base.isNull()) {
-        m_converted = QImage();
-        return base;
-    }
-    if (m_converted.isNull() || base.cacheKey() != m_baseKey || base.size() != m_baseSize) {
-        m_converted = base.convertToFormat(base.hasAlphaChannel() ? QImage::Format_ARGB32
-                                                                  : QImage::Format_RGB32);
-    }
-    return m_converted;
+    m_backup = QImage();
+    m_area = QRect();
+    m_pictureKey = 0;
 }
 
-bool StampDrawer::needsFullCopy(const QImage &working, const QImage &base, const QImage &src) const
+QRect StampDrawer::erase(QImage &picture)
 {
-    return !m_valid || base.cacheKey() != m_baseKey || base.size() != m_baseSize
-        || working.cacheKey() != m_workingKey || working.size() != src.size()
-        || working.format() != src.format();
-}
-
-void StampDrawer::invalidate()
-{
-    m_valid = false;
-    m_dirty = QRect();
-}
-
-QRect StampDrawer::restore(QImage &working, const QImage &base)
-{
-    const QImage &src = source(base);
-    if (needsFullCopy(working, base, src)) {
-        // Shares src's pixels; the first drawing makes the one full copy (makeOwn).
-        working = src;
-        m_baseKey = base.cacheKey();
-        m_baseSize = base.size();
-        m_workingKey = working.cacheKey();
-        m_dirty = QRect();
-        m_valid = true;
-        return working.rect();
+    QRect restored;
+    // A picture other than the one drawn on last (replaced, or written elsewhere) is taken
+    // as clean: the backup does not belong to it.
+    if (!m_area.isEmpty() && picture.cacheKey() == m_pictureKey
+        && picture.rect().contains(m_area) && picture.format() == m_backup.format()) {
+        copyArea(m_backup, QPoint(0, 0), picture, m_area);
+        restored = m_area;
     }
-    const QRect old = m_dirty & working.rect();
-    if (!old.isEmpty()) {
-        makeOwn(working);
-        // bits() once: every non-const scanLine() call would run QImage's detach checks.
-        const int pixelBytes = working.depth() / 8;
-        const qsizetype dstStride = working.bytesPerLine();
-        const qsizetype srcStride = src.bytesPerLine();
-        uchar *dst = working.bits() + qsizetype(old.left()) * pixelBytes;
-        const uchar *from = src.constBits() + qsizetype(old.left()) * pixelBytes;
-        const size_t rowBytes = size_t(old.width()) * size_t(pixelBytes);
-        for (int y = old.top(); y <= old.bottom(); ++y)
-            std::memcpy(dst + y * dstStride, from + y * srcStride, rowBytes);
-    }
-    m_dirty = QRect();
-    m_workingKey = working.cacheKey();
-    return old;
+    forget();
+    m_pictureKey = picture.cacheKey();
+    return restored;
 }
 
-QRect StampDrawer::draw(QImage &working, const QImage &base, const StampStyle &style)
+QImage StampDrawer::cleanCopy(const QImage &picture) const
 {
-    QRect changed = restore(working, base);
-    if (!style.hasContent || style.text.isEmpty() || working.isNull())
+    QImage clean = picture.copy();
+    if (!m_area.isEmpty() && clean.rect().contains(m_area) && clean.format() == m_backup.format())
+        copyArea(m_backup, QPoint(0, 0), clean, m_area);
+    return clean;
+}
+
+QRect StampDrawer::draw(QImage &picture, const StampStyle &style)
+{
+    QRect changed = erase(picture);
+    if (!style.hasContent || style.text.isEmpty() || picture.isNull())
         return changed;
+    if (picture.depth() < 8 || picture.format() == QImage::Format_Indexed8) {
+        picture = picture.convertToFormat(QImage::Format_RGB32);
+        changed = picture.rect();
+    }
 
     const QFontMetrics fm(style.font);
     const QSize extent = stampExtent(style.text, style.font);
-    const QPoint box = stampOrigin(working.size(), extent, style.corner, style.marginH,
+    const QPoint box = stampOrigin(picture.size(), extent, style.corner, style.marginH,
                                    style.marginV);
     const QPoint text = box - QPoint(style.offset, style.offset);
     const bool firstOutput = style.shadow || style.background;
 
     // What the two outputs can touch: the text cell and the glyphs' own bounds (italic
     // and underline may pass the cell), with room for antialiasing. Painting is clipped
-    // to it, so the next restore always undoes everything drawn here.
+    // to it, so putting its backup back always undoes everything drawn here.
     const QRect glyphs = fm.boundingRect(style.text);
     QRect area;
     auto cover = [&](const QPoint &at) {
@@ -154,12 +98,16 @@ QRect StampDrawer::draw(QImage &working, const QImage &base, const StampStyle &s
         cover(box);
     cover(text);
     const int margin = 2 + extent.height() / 4;
-    area = area.adjusted(-margin, -margin, margin, margin) & working.rect();
-    if (area.isEmpty())
+    area = area.adjusted(-margin, -margin, margin, margin) & picture.rect();
+    if (area.isEmpty()) {
+        m_pictureKey = picture.cacheKey();
         return changed;
+    }
 
-    makeOwn(working);
-    QPainter painter(&working);
+    m_backup = QImage(area.size(), picture.format());
+    copyArea(picture, area.topLeft(), m_backup, m_backup.rect());
+
+    QPainter painter(&picture);
     painter.setClipRect(area);
     painter.setFont(style.font);
     if (firstOutput) {
@@ -174,7 +122,7 @@ QRect StampDrawer::draw(QImage &working, const QImage &base, const StampStyle &s
     painter.drawText(text.x(), text.y() + fm.ascent(), style.text);
     painter.end();
 
-    m_dirty = area;
-    m_workingKey = working.cacheKey();
+    m_area = area;
+    m_pictureKey = picture.cacheKey();
     return changed | area;
 }

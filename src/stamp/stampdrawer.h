@@ -30,35 +30,30 @@ QSize stampExtent(const QString &text, const QFont &font);
 // Top-left point of the stamp for the corner table; nothing is clamped.
 QPoint stampOrigin(const QSize &picture, const QSize &extent, int corner, int marginH, int marginV);
 
-// Draws stamps on a working picture that starts as a copy of a base picture. Each draw
-// gives the same result as "working := copy of base, then draw the stamp", but restores
-// only the area the previous stamp changed instead of copying the whole picture.
+// Draws stamps on a picture in place. Before each stamp it puts back the pixels the
+// previous one covered, from a small backup of that area, so the picture always holds the
+// clean picture plus at most one stamp: every draw gives the same result as "copy of the
+// clean picture, then draw", without any whole-picture copy.
 class StampDrawer
 {
 public:
-    // Draws style onto working. working must hold base plus at most the last stamp this
-    // drawer drew (it is made a fresh copy of base when base or its size changed, or after
-    // invalidate()). Returns the area of working that changed (restored or drawn).
-    // Keep no other QImage sharing working's pixels between draws: writing into a shared
-    // picture copies all of it, which is exactly the cost this class avoids.
-    QRect draw(QImage &working, const QImage &base, const StampStyle &style);
+    // Draws style onto picture, replacing the previous stamp of this drawer. picture must
+    // be the one drawn on last, or a clean picture after forget(). Returns the area that
+    // changed (restored or drawn).
+    QRect draw(QImage &picture, const StampStyle &style);
 
-    // Restores working to base without drawing; returns the changed area.
-    QRect restore(QImage &working, const QImage &base);
+    // Puts back the pixels under the last stamp; picture is clean again. Returns the area.
+    QRect erase(QImage &picture);
 
-    // The working picture was replaced from outside; the next draw starts from a copy.
-    void invalidate();
+    // The picture was replaced by a clean one: the backup no longer belongs to it.
+    void forget();
+
+    bool hasStamp() const { return !m_area.isEmpty(); }
+    // A copy of the picture drawn on last, without its stamp.
+    QImage cleanCopy(const QImage &picture) const;
 
 private:
-    // The picture the working copy is made from: base itself, or base turned into a
-    // format a painter can draw on (palette and 1-bit pictures).
-    const QImage &source(const QImage &base);
-    bool needsFullCopy(const QImage &working, const QImage &base, const QImage &src) const;
-
-    qint64 m_baseKey = 0;
-    qint64 m_workingKey = 0;  // working as this drawer left it; any other change forces a copy
-    QSize m_baseSize;
-    QImage m_converted;       // only for bases a painter cannot draw on
-    QRect m_dirty;            // the area of working that may differ from base
-    bool m_valid = false;
+    QImage m_backup;      // the clean pixels under the last stamp
+    QRect m_area;         // where they belong
+    qint64 m_pictureKey = 0;
 };

@@ -207,7 +207,7 @@ void TForm1::FormCreate()
     m_model.previewPending = false;
     m_model.emptyList = true;
     m_model.unrotatedCopy = QImage();
-    m_model.baseCopy = QImage();
+    m_model.unrotatedIsWorking = true;
     m_model.batchRunning = false;
     m_model.initialised = false;
     m_model.scopeSelected = true;

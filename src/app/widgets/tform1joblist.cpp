@@ -247,7 +247,7 @@ void TForm1::ListBox1Click()
         m_model.exifMarkerVisible = stamp.fromExif;
         Label12->setVisible(stamp.fromExif);
         if (m_model.picturesWanted()) {
-            m_model.Img2.clearPicture();
+            m_model.dropPictures();
             m_pendingLoadError.reset();
             m_selectionLoaded = true;
             m_model.Img2.setImageName(path);
@@ -305,21 +305,12 @@ void TForm1::Img2FinishedLoadSave()
         return;
     m_model.previewPending = false;
     m_model.takeLoadedPicture();
+    aktutext();
     const QString rot = m_model.cell(Col::Rot);
     QRadioButton *button = rot == QLatin1String("1") ? RadioButton6
                          : rot == QLatin1String("2") ? RadioButton7
                          : rot == QLatin1String("3") ? RadioButton8
                                                      : nullptr;
-    if (button == RadioButton6 || button == RadioButton7) {
-        // The turn replaces the working picture and draws the stamp again; a stamp on the
-        // unturned picture would cost a full copy of it that nobody sees. The rest of
-        // aktutext (text, labels, job row) still happens here, before the turn.
-        m_model.composeStamp();
-        updateLabels();
-        m_model.aktutab();
-    } else {
-        aktutext();
-    }
     if (!button)
         return;
     if (button != RadioButton8 && button->isChecked())
