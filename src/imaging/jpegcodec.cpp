@@ -9,6 +9,7 @@
 #include <vector>
 
 #include <jpeglib.h>
+#include <jerror.h>
 
 namespace {
 
@@ -37,14 +38,26 @@ struct ErrorManager {
     longjmp(err->jump, 1);
 }
 
-// Warnings (a truncated file, a bad Huffman code) are counted by libjpeg but not printed.
+// Warnings (a bad Huffman code, stray bytes before a marker) are counted by libjpeg but
+// not printed: many camera files carry them and decode fine. A file that ends before its
+// picture is complete is a failed load, not a picture padded with grey.
 void silentOutput(j_common_ptr) {}
+
+void emitMessage(j_common_ptr cinfo, int level)
+{
+    if (level < 0) {
+        if (cinfo->err->msg_code == JWRN_JPEG_EOF)
+            cinfo->err->error_exit(cinfo);
+        ++cinfo->err->num_warnings;
+    }
+}
 
 void initErrorManager(ErrorManager &err)
 {
     jpeg_std_error(&err.pub);
     err.pub.error_exit = errorExit;
     err.pub.output_message = silentOutput;
+    err.pub.emit_message = emitMessage;
     err.message[0] = '\0';
 }
 
@@ -159,9 +172,7 @@ public:
                     break;
             }
         }
-        // A file that ended early has its missing rows filled by libjpeg (with a warning);
-        // the picture is kept, as every viewer does. jpeg_finish_decompress is left out:
-        // it would only read on to the end marker.
+        // jpeg_finish_decompress is left out: it would only read on to the end marker.
         m_reporter.report(1, 1);
         return true;
     }

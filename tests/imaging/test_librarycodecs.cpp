@@ -375,6 +375,7 @@ void TestLibraryCodecs::hostileFilesFail_data()
     QTest::newRow("jpeg too large") << "a.jpg" << hugeJpeg;
     const QByteArray jpeg = makeJpeg(photo, 80);
     QTest::newRow("jpeg header only") << "a.jpg" << jpeg.left(20);
+    QTest::newRow("jpeg truncated") << "a.jpg" << jpeg.left(jpeg.size() / 2);
     QTest::newRow("jpeg garbage") << "a.jpg" << QByteArray("\xff\xd8\xff\xe0garbage", 11);
 
     PngLayout wide{.width = 70000, .height = 1, .colorType = 0, .bitDepth = 8};

@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 
 // The imaging component: load and save through every format with its events, the
@@ -161,6 +163,7 @@ void TestMultiImage::failedSaveWritesNothingAndKeepsTarget_data()
     QTest::newRow("read-only folder") << "readonly";
     QTest::newRow("encoder refuses") << "encoder";
     QTest::newRow("empty picture") << "empty";
+    QTest::newRow("disk full") << "full";
 }
 
 void TestMultiImage::failedSaveWritesNothingAndKeepsTarget()
@@ -183,12 +186,24 @@ void TestMultiImage::failedSaveWritesNothingAndKeepsTarget()
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
     } else if (kind == "encoder") {
         image.setPicture(QImage(70000, 1, QImage::Format_RGB32));   // wider than GIF allows
+    } else if (kind == "full") {
+        image.setPicture(photoLikePicture(64, 64));
     } else {
         image.clearPicture();
     }
     Recorder events;
     events.attach(image);
+    // A file size limit stands in for a full disk: the write fails even for root.
+    rlimit saved {};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    if (kind == "full") {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit tiny = saved;
+        tiny.rlim_cur = 64;
+        setrlimit(RLIMIT_FSIZE, &tiny);
+    }
     const bool written = image.saveGif(path);
+    setrlimit(RLIMIT_FSIZE, &saved);
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
     QVERIFY(!written);
