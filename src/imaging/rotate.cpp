@@ -7,44 +7,135 @@
 #include <cmath>
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
-// 64 x 64 pixels of source and destination (2 x 16 KiB) stay in the first-level cache
-// while a tile is copied, so each cache line is fetched from memory once.
-constexpr int kTile = 64;
+// A tile is 256 destination rows (source columns) by 512 destination columns (source
+// rows): the 512 KiB of source it reads stay in the second-level cache while four
+// destination rows at a time are written, so each source cache line is fetched from
+// memory once.
+constexpr int kTileRows = 256;
+constexpr int kTileColumns = 512;
+
+#if defined(__SSE2__)
+// a..d hold four pixels each of four consecutive rows; afterwards they hold the four
+// columns, top to bottom.
+inline void transpose4(__m128i &a, __m128i &b, __m128i &c, __m128i &d)
+{
+    const __m128i ab0 = _mm_unpacklo_epi32(a, b);   // a0 b0 a1 b1
+    const __m128i cd0 = _mm_unpacklo_epi32(c, d);
+    const __m128i ab2 = _mm_unpackhi_epi32(a, b);   // a2 b2 a3 b3
+    const __m128i cd2 = _mm_unpackhi_epi32(c, d);
+    a = _mm_unpacklo_epi64(ab0, cd0);
+    b = _mm_unpackhi_epi64(ab0, cd0);
+    c = _mm_unpacklo_epi64(ab2, cd2);
+    d = _mm_unpackhi_epi64(ab2, cd2);
+}
+
+// Streaming stores write the destination without first reading it into the cache, which
+// saves a third of the memory traffic; they need 16-byte aligned addresses.
+template <bool Stream>
+inline void store4(uint32_t *to, __m128i v)
+{
+    if constexpr (Stream)
+        _mm_stream_si128(reinterpret_cast<__m128i *>(to), v);
+    else
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(to), v);
+}
+#endif
+
+// The pixels of one picture and of its turned copy; turns one tile at a time.
+struct QuarterTurn
+{
+    const uint32_t *in;
+    qsizetype srcStride;
+    uint32_t *out;
+    qsizetype dstStride;
+    int w, h;
+    bool counterClockwise;
+
+    // The source row that destination column c comes from.
+    const uint32_t *sourceRow(int c) const
+    {
+        return in + qsizetype(counterClockwise ? c : h - 1 - c) * srcStride;
+    }
+
+    template <bool Stream>
+    void tile(int r0, int r1, int c0, int c1) const
+    {
+        int r = r0;
+#if defined(__SSE2__)
+        // Column c + 1 comes from the source row `down` pixels after that of column c.
+        const qsizetype down = counterClockwise ? srcStride : -srcStride;
+        // Four destination rows at once, from the source columns x .. x + 3: four pixels
+        // of four source rows are loaded and stored transposed.
+        for (; r + 4 <= r1; r += 4) {
+            const int x = counterClockwise ? w - 4 - r : r;
+            uint32_t *rows[4];
+            for (int k = 0; k < 4; ++k)
+                rows[k] = out + qsizetype(counterClockwise ? r + 3 - k : r + k) * dstStride;
+            int c = c0;
+            for (; c + 4 <= c1; c += 4) {
+                const uint32_t *p = sourceRow(c) + x;
+                __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+                __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + down));
+                __m128i cc = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 2 * down));
+                __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 3 * down));
+                transpose4(a, b, cc, d);
+                store4<Stream>(rows[0] + c, a);
+                store4<Stream>(rows[1] + c, b);
+                store4<Stream>(rows[2] + c, cc);
+                store4<Stream>(rows[3] + c, d);
+            }
+            for (; c < c1; ++c) {
+                const uint32_t *p = sourceRow(c) + x;
+                for (int k = 0; k < 4; ++k)
+                    rows[k][c] = p[k];
+            }
+        }
+#endif
+        // Rows left over (or all of them without SSE2), one pixel at a time.
+        for (; r < r1; ++r) {
+            uint32_t *row = out + qsizetype(r) * dstStride;
+            const int x = counterClockwise ? w - 1 - r : r;
+            for (int c = c0; c < c1; ++c)
+                row[c] = sourceRow(c)[x];
+        }
+    }
+};
 
 // dst(column y, row w-1-x) = src(x, y): a quarter turn counter-clockwise.
 // dst(column h-1-y, row x) = src(x, y): a quarter turn clockwise.
 void turnQuarter(const QImage &src, QImage &dst, bool counterClockwise,
                  Codec::ProgressReporter &reporter)
 {
-    const int w = src.width();
-    const int h = src.height();
-    const uchar *srcBits = src.constBits();
-    const qsizetype srcStride = src.bytesPerLine() / 4;
-    uchar *dstBits = dst.bits();
-    const qsizetype dstStride = dst.bytesPerLine() / 4;
+    const QuarterTurn turn{reinterpret_cast<const uint32_t *>(src.constBits()),
+                           src.bytesPerLine() / 4, reinterpret_cast<uint32_t *>(dst.bits()),
+                           dst.bytesPerLine() / 4, src.width(), src.height(),
+                           counterClockwise};
+    // Every store of four pixels lands on a multiple of four pixels of a row.
+    const bool aligned = (reinterpret_cast<quintptr>(turn.out) % 16) == 0
+        && dst.bytesPerLine() % 16 == 0;
 
     // Walk the destination tile by tile; a destination row is a source column.
-    for (int r0 = 0; r0 < w; r0 += kTile) {
-        const int r1 = std::min(r0 + kTile, w);
-        for (int c0 = 0; c0 < h; c0 += kTile) {
-            const int c1 = std::min(c0 + kTile, h);
-            for (int r = r0; r < r1; ++r) {
-                uint32_t *__restrict out = reinterpret_cast<uint32_t *>(dstBits) + r * dstStride;
-                const int x = counterClockwise ? w - 1 - r : r;
-                const uint32_t *__restrict in = reinterpret_cast<const uint32_t *>(srcBits) + x;
-                if (counterClockwise) {
-                    for (int c = c0; c < c1; ++c)
-                        out[c] = in[c * srcStride];
-                } else {
-                    for (int c = c0; c < c1; ++c)
-                        out[c] = in[(h - 1 - c) * srcStride];
-                }
-            }
+    for (int r0 = 0; r0 < turn.w; r0 += kTileRows) {
+        const int r1 = std::min(r0 + kTileRows, turn.w);
+        for (int c0 = 0; c0 < turn.h; c0 += kTileColumns) {
+            const int c1 = std::min(c0 + kTileColumns, turn.h);
+            if (aligned)
+                turn.tile<true>(r0, r1, c0, c1);
+            else
+                turn.tile<false>(r0, r1, c0, c1);
         }
-        reporter.report(r1, w);
+        reporter.report(r1, turn.w);
     }
+#if defined(__SSE2__)
+    // Streaming stores are weakly ordered: finish them before the picture is handed on.
+    _mm_sfence();
+#endif
 }
 
 void turnHalf(const QImage &src, QImage &dst, Codec::ProgressReporter &reporter)

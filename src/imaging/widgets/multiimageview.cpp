@@ -19,19 +19,33 @@ bool isDirectFormat(const QImage &image)
     return image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32;
 }
 
-// Column sums of the source rows [from, to) of `source`, columns [first, first + width):
-// red and blue in two 16-bit lanes of rb, green in g. The first row starts the sums,
-// saving a pass that clears them. Pictures are scaled down by a large factor, so this loop
-// reads nearly every pixel of the picture: four pixels go at once where SSE2 is there.
-void sumRows(quint32 *rb, quint32 *g, const QImage &source, int from, int to, int first,
-             size_t width)
+// A box of at least this many source rows averages only every other row: the picture is
+// shown scaled down so far that the skipped rows change nothing visible, and reading half
+// the rows halves the memory traffic of a rebuild, which reads the whole picture.
+constexpr int SampledBoxRows = 4;
+
+// The step between the source rows averaged for a box of `height` rows. It depends on the
+// box alone, so a part rescaled alone still equals the same part of a whole rebuild.
+int rowStep(int height)
+{
+    return height >= SampledBoxRows ? 2 : 1;
+}
+
+// Column sums of the source rows from, from + step, ... below `to` of `source`, columns
+// [first, first + width): red and blue in two 16-bit lanes of rb, green in g. The first
+// row starts the sums, saving a pass that clears them. Pictures are scaled down by a large
+// factor, so this loop streams through much of the picture: four pixels go at once where
+// SSE2 is there.
+void sumRows(quint32 *rb, quint32 *g, const QImage &source, int from, int to, int step,
+             int first, size_t width)
 {
     // Two rows per pass halve the traffic to the sums.
-    for (int sy = from; sy < to; sy += 2) {
+    for (int sy = from; sy < to; sy += 2 * step) {
         const auto *a = reinterpret_cast<const QRgb *>(source.constScanLine(sy)) + first;
-        const bool pair = sy + 1 < to;
-        const auto *b = pair ? reinterpret_cast<const QRgb *>(source.constScanLine(sy + 1)) + first
-                             : nullptr;
+        const bool pair = sy + step < to;
+        const auto *b = pair
+            ? reinterpret_cast<const QRgb *>(source.constScanLine(sy + step)) + first
+            : nullptr;
         const bool start = sy == from;
         size_t x = 0;
 #if defined(__SSE2__)
@@ -209,8 +223,9 @@ void MultiImageView::rebuild()
     rescale(m_scaled.rect());
 }
 
-// Each target pixel is the rounded mean of the source pixels of its box, so a part
-// computed alone equals the same part of a whole rebuild exactly. The source rows of one
+// Each target pixel is the rounded mean of the source pixels of its box (of every other
+// row of a tall box, see rowStep), so a part computed alone equals the same part of a
+// whole rebuild exactly. The source rows of one
 // target row are summed column by column first (sumRows, a plain streaming loop), then
 // the column sums of each box are added up.
 void MultiImageView::rescale(const QRect &target)
@@ -222,7 +237,7 @@ void MultiImageView::rescale(const QRect &target)
     const QImage &source = isDirectFormat(stored) ? stored : converted;
 
     // Red and blue share one 32-bit sum in two 16-bit lanes, green has its own: 257 rows
-    // of 255 still fit a lane, so rows are summed in chunks of at most 256 and then moved
+    // of 255 still fit a lane, so at most 256 rows are summed per chunk and then moved
     // into per-channel sums.
     constexpr int ChunkRows = 256;
     const int first = m_xSpans[size_t(target.left())].begin;
@@ -232,7 +247,8 @@ void MultiImageView::rescale(const QRect &target)
     std::vector<quint32> red, green, blue;   // only for boxes of more than 256 rows
     for (int ty = target.top(); ty <= target.bottom(); ++ty) {
         const Span rows = m_ySpans[size_t(ty)];
-        if (rows.end - rows.begin > ChunkRows) {
+        const int height = rows.end - rows.begin;
+        if ((height + rowStep(height) - 1) / rowStep(height) > ChunkRows) {
             red.resize(width);
             green.resize(width);
             blue.resize(width);
@@ -243,7 +259,8 @@ void MultiImageView::rescale(const QRect &target)
     for (int ty = target.top(); ty <= target.bottom(); ++ty) {
         const Span rows = m_ySpans[size_t(ty)];
         auto *out = reinterpret_cast<QRgb *>(m_scaled.scanLine(ty));
-        const quint64 height = quint64(rows.end - rows.begin);
+        const int step = rowStep(rows.end - rows.begin);
+        const quint64 height = quint64((rows.end - rows.begin + step - 1) / step);   // summed rows
         // Adds up the column sums of each box; `column(x)` gives red, green and blue.
         auto writeRow = [&](auto column) {
             for (int tx = target.left(); tx <= target.right(); ++tx) {
@@ -260,11 +277,11 @@ void MultiImageView::rescale(const QRect &target)
             }
         };
 
-        for (int chunk = rows.begin; chunk < rows.end; chunk += ChunkRows) {
+        for (int chunk = rows.begin; chunk < rows.end; chunk += ChunkRows * step) {
             quint32 *rb = packedRB.data();
             quint32 *g = packedG.data();
-            const int chunkEnd = std::min(rows.end, chunk + ChunkRows);
-            sumRows(rb, g, source, chunk, chunkEnd, first, width);
+            const int chunkEnd = std::min(rows.end, chunk + ChunkRows * step);
+            sumRows(rb, g, source, chunk, chunkEnd, step, first, width);
             if (chunk == rows.begin && chunkEnd == rows.end) {
                 // The usual case, a box of at most 256 rows: read the lanes directly.
                 writeRow([&](size_t x) {
