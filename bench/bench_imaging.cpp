@@ -4,6 +4,8 @@
 //                          (medians of several runs), and the median quarter turn.
 //   bench_imaging memory   peak resident memory of load + turn + save of that picture,
 //                          relative to the picture's own size (4 bytes per pixel).
+#include "benchcommon.h"
+
 #include "imaging/multiimage.h"
 
 #include <QElapsedTimer>
@@ -67,29 +69,6 @@ std::vector<unsigned char> photoLikeRgb()
     return rgb;
 }
 
-std::vector<unsigned char> readFile(const char *path)
-{
-    std::vector<unsigned char> bytes;
-    if (FILE *f = std::fopen(path, "rb")) {
-        std::fseek(f, 0, SEEK_END);
-        bytes.resize(size_t(std::ftell(f)));
-        std::fseek(f, 0, SEEK_SET);
-        if (std::fread(bytes.data(), 1, bytes.size(), f) != bytes.size())
-            bytes.clear();
-        std::fclose(f);
-    }
-    return bytes;
-}
-
-bool writeFile(const char *path, const unsigned char *data, size_t size)
-{
-    FILE *f = std::fopen(path, "wb");
-    if (!f)
-        return false;
-    const bool ok = std::fwrite(data, 1, size, f) == size;
-    return std::fclose(f) == 0 && ok;
-}
-
 // Plain libjpeg-turbo: RGB rows in memory to a JPEG file.
 void encodeRgb(const unsigned char *rgb, int width, int height, int smoothing, const char *path)
 {
@@ -114,7 +93,7 @@ void encodeRgb(const unsigned char *rgb, int width, int height, int smoothing, c
     }
     jpeg_finish_compress(&cinfo);
     jpeg_destroy_compress(&cinfo);
-    writeFile(path, out, outSize);
+    Bench::writeFile(path, out, outSize);
     std::free(out);
 }
 
@@ -122,7 +101,7 @@ void encodeRgb(const unsigned char *rgb, int width, int height, int smoothing, c
 // buffer of the previous run is used again, so that no fresh memory is touched.
 void rawDecodeEncode(int smoothing, std::vector<unsigned char> *reused = nullptr)
 {
-    const std::vector<unsigned char> file = readFile(kSource);
+    const std::vector<unsigned char> file = Bench::readFile(kSource);
     jpeg_decompress_struct cinfo;
     jpeg_error_mgr err;
     cinfo.err = jpeg_std_error(&err);
@@ -154,12 +133,6 @@ void ourLoadSave()
         std::fprintf(stderr, "load or save failed\n");
         std::exit(1);
     }
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 template<typename F>
@@ -232,21 +205,21 @@ int speedMode()
         rawKept.push_back(millis([&] { rawDecodeEncode(kSmoothing, &kept); }));
         rawPlain.push_back(millis([] { rawDecodeEncode(0); }));
     }
-    const double rawMs = median(raw);
-    const double oursMs = median(ours);
+    const double rawMs = Bench::median(raw);
+    const double oursMs = Bench::median(ours);
     std::printf("libjpeg-turbo decode+encode: %.1f ms (median of %d)\n", rawMs, kRuns);
     std::printf("MultiImage load+saveJpg:     %.1f ms (median of %d)\n", oursMs, kRuns);
     std::printf("ratio: %.3f\n", oursMs / rawMs);
     std::printf("(libjpeg-turbo reusing its warm pixel buffer: %.1f ms, ratio %.3f;\n"
                 " libjpeg-turbo without smoothing: %.1f ms)\n",
-                median(rawKept), oursMs / median(rawKept), median(rawPlain));
+                Bench::median(rawKept), oursMs / Bench::median(rawKept), Bench::median(rawPlain));
 
     MultiImage image;
     image.setImageName(QString::fromLatin1(kSource));
     std::vector<double> turns;
     for (int i = 0; i < 9; ++i)
         turns.push_back(millis([&] { image.rotate(i % 2 ? -90 : 90); }));
-    std::printf("rotate 90 of %dx%d: %.1f ms (median of %zu)\n", kWidth, kHeight, median(turns),
+    std::printf("rotate 90 of %dx%d: %.1f ms (median of %zu)\n", kWidth, kHeight, Bench::median(turns),
                 turns.size());
     return 0;
 }
