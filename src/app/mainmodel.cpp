@@ -123,7 +123,8 @@ StampStyle MainModel::stampStyle() const
     s.backgroundColor = colorCell(cell(Col::HGColor), 0x00FFFF00);
     s.shadowColor = colorCell(cell(Col::SchColor), 0x00000000);
     s.textColor = colorCell(cell(Col::TxtColor), 0x00FFFFFF);
-    s.corner = clampedCell(Col::Pos, 1, 1, 4);
+    // A corner outside "1".."4" selects no corner button; the stamp stays top left.
+    s.corner = clampedCell(Col::Pos, 1, 0, 5);
     s.marginH = clampedCell(Col::Rx, 10, 0, 200);
     s.marginV = clampedCell(Col::Ry, 10, 0, 200);
     return s;
