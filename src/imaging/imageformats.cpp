@@ -97,4 +97,14 @@ QByteArray encode(const QImage &rgb32, const char *format, const SaveOptions &op
     return QByteArray();
 }
 
+bool encodeInto(const QImage &rgb32, const char *format, const SaveOptions &options,
+                const ProgressFn &progress, QByteArray &out)
+{
+    if (format && std::strcmp(format, "jpg") == 0)
+        return JpegCodec::encodeInto(rgb32, options.jpegQuality, options.jpegSmoothing,
+                                     progress, out);
+    out = encode(rgb32, format, options, progress);
+    return !out.isEmpty();
+}
+
 } // namespace ImageFormats

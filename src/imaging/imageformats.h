@@ -22,5 +22,8 @@ struct SaveOptions {
 // an empty array on failure or for an unknown format.
 QByteArray encode(const QImage &rgb32, const char *format, const SaveOptions &options,
                   const ProgressFn &progress);
+// The same into out; a JPEG reuses out's memory. False (out empty) on failure.
+bool encodeInto(const QImage &rgb32, const char *format, const SaveOptions &options,
+                const ProgressFn &progress, QByteArray &out);
 
 } // namespace ImageFormats

@@ -300,16 +300,26 @@ Codec::Decoded decode(const QByteArray &bytes, const ProgressFn &progress)
     return result;
 }
 
-QByteArray encode(const QImage &rgb32, int quality, int smoothing, const ProgressFn &progress)
+bool encodeInto(const QImage &rgb32, int quality, int smoothing, const ProgressFn &progress,
+                QByteArray &out)
 {
+    out.resize(0);
     if (rgb32.isNull())
-        return QByteArray();
+        return false;
     const QImage image = rgb32.format() == QImage::Format_RGB32
         ? rgb32 : rgb32.convertToFormat(QImage::Format_RGB32);
-    QByteArray out;
     Encoder encoder(progress);
-    if (!encoder.run(image, quality, smoothing, out))
-        return QByteArray();
+    if (!encoder.run(image, quality, smoothing, out)) {
+        out.resize(0);
+        return false;
+    }
+    return true;
+}
+
+QByteArray encode(const QImage &rgb32, int quality, int smoothing, const ProgressFn &progress)
+{
+    QByteArray out;
+    encodeInto(rgb32, quality, smoothing, progress, out);
     return out;
 }
 

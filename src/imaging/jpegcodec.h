@@ -10,5 +10,9 @@ bool sniff(const QByteArray &bytes);
 Codec::Decoded decode(const QByteArray &bytes, const ProgressFn &progress);
 // quality 1..100, smoothing 0..100 (libjpeg's smoothing_factor); empty array on failure.
 QByteArray encode(const QImage &rgb32, int quality, int smoothing, const ProgressFn &progress);
+// The same into out, whose memory is reused when it is large enough: a series of saves
+// of pictures of one size then touches no fresh memory. False (out empty) on failure.
+bool encodeInto(const QImage &rgb32, int quality, int smoothing, const ProgressFn &progress,
+                QByteArray &out);
 
 } // namespace JpegCodec

@@ -240,9 +240,10 @@ bool MultiImage::save(const QString &path, const char *format)
             options.jpegQuality = m_jpegQuality;
             options.jpegSmoothing = m_jpegSmooth;
             options.pngInterlaced = m_pngInterlaced;
-            const QByteArray bytes =
-                ImageFormats::encode(m_picture, format, options, progress.codecProgress());
-            written = !bytes.isEmpty() && writeWholeFile(path, bytes);
+            written = ImageFormats::encodeInto(m_picture, format, options,
+                                               progress.codecProgress(), m_encoded)
+                && writeWholeFile(path, m_encoded);
+            m_encoded.resize(0);
         }
         progress.finish();
     }

@@ -67,6 +67,7 @@ private:
 
     QImage m_picture;
     QImage m_spare;
+    QByteArray m_encoded;   // a save's file bytes; its memory serves the next save
     QString m_imageName;
     QString m_defSaveFilename;
     int m_jpegQuality = 80;
