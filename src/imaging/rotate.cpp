@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <thread>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -19,6 +20,8 @@ namespace {
 // memory once.
 constexpr int kTileRows = 256;
 constexpr int kTileColumns = 512;
+// From this size on a quarter turn is shared between two threads.
+constexpr qsizetype kTwoThreadPixels = 2'000'000;
 
 #if defined(__SSE2__)
 // a..d hold four pixels each of four consecutive rows; afterwards they hold the four
@@ -120,22 +123,40 @@ void turnQuarter(const QImage &src, QImage &dst, bool counterClockwise,
     const bool aligned = (reinterpret_cast<quintptr>(turn.out) % 16) == 0
         && dst.bytesPerLine() % 16 == 0;
 
-    // Walk the destination tile by tile; a destination row is a source column.
-    for (int r0 = 0; r0 < turn.w; r0 += kTileRows) {
-        const int r1 = std::min(r0 + kTileRows, turn.w);
-        for (int c0 = 0; c0 < turn.h; c0 += kTileColumns) {
-            const int c1 = std::min(c0 + kTileColumns, turn.h);
-            if (aligned)
-                turn.tile<true>(r0, r1, c0, c1);
-            else
-                turn.tile<false>(r0, r1, c0, c1);
+    // Walk destination rows first..last tile by tile; a destination row is a source column.
+    const auto turnRows = [&turn, aligned](int first, int last, auto &&rowsDone) {
+        for (int r0 = first; r0 < last; r0 += kTileRows) {
+            const int r1 = std::min(r0 + kTileRows, last);
+            for (int c0 = 0; c0 < turn.h; c0 += kTileColumns) {
+                const int c1 = std::min(c0 + kTileColumns, turn.h);
+                if (aligned)
+                    turn.tile<true>(r0, r1, c0, c1);
+                else
+                    turn.tile<false>(r0, r1, c0, c1);
+            }
+            rowsDone(r1 - first);
         }
-        reporter.report(r1, turn.w);
-    }
 #if defined(__SSE2__)
-    // Streaming stores are weakly ordered: finish them before the picture is handed on.
-    _mm_sfence();
+        // Streaming stores are weakly ordered: finish them before the rows are handed on.
+        _mm_sfence();
 #endif
+    };
+
+    // A big picture is turned by two threads, each taking one half of the destination
+    // rows (whole tiles, so both write their own cache lines); the calling thread reports
+    // the progress of its half, which finishes at about the same time as the other.
+    const bool split = qsizetype(turn.w) * turn.h >= kTwoThreadPixels && turn.w >= 2 * kTileRows;
+    const int half = split ? (turn.w / 2 + kTileRows - 1) / kTileRows * kTileRows : turn.w;
+    std::thread helper;
+    if (split)
+        helper = std::thread([&turnRows, half, &turn] { turnRows(half, turn.w, [](int) {}); });
+    turnRows(0, half, [&reporter, half](int done) {
+        if (done < half)
+            reporter.report(done, half);
+    });
+    if (helper.joinable())
+        helper.join();
+    reporter.report(1, 1);
 }
 
 void turnHalf(const QImage &src, QImage &dst, Codec::ProgressReporter &reporter)

@@ -240,6 +240,7 @@ void TestWidgets::viewPixelsAreBoxMeans_data()
     QTest::addColumn<QSize>("picture");
     QTest::addColumn<QSize>("view");
     QTest::newRow("odd boxes, ragged width") << QSize(1201, 803) << QSize(173, 97);
+    QTest::newRow("big enough for two threads") << QSize(2003, 1201) << QSize(173, 97);
     QTest::newRow("boxes past 256 summed rows") << QSize(45, 6001) << QSize(10, 10);
     QTest::newRow("one row per box") << QSize(37, 12) << QSize(9, 12);
     QTest::newRow("three and four rows per box") << QSize(20, 11) << QSize(40, 3);

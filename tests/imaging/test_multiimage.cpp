@@ -259,8 +259,9 @@ void TestMultiImage::rotationIsExact()
 void TestMultiImage::rotationAcrossTilesMatchesQt()
 {
     // Both sides cross tile edges and leave ragged ends; turned rows of a multiple of four
-    // pixels take the aligned path, the others the unaligned one.
-    for (const QSize size : {QSize(263, 517), QSize(260, 516)}) {
+    // pixels take the aligned path, the others the unaligned one. The last size is big
+    // enough to be turned by two threads.
+    for (const QSize size : {QSize(263, 517), QSize(260, 516), QSize(1723, 1201)}) {
         const QImage source = photoLikePicture(size.width(), size.height());
         MultiImage image;
         image.setPicture(source);

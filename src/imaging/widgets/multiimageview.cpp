@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <algorithm>
 #include <array>
+#include <thread>
 #include <utility>
 
 #if defined(__SSE2__)
@@ -23,6 +24,9 @@ bool isDirectFormat(const QImage &image)
 // shown scaled down so far that the skipped rows change nothing visible, and reading half
 // the rows halves the memory traffic of a rebuild, which reads the whole picture.
 constexpr int SampledBoxRows = 4;
+
+// From this many source pixels on, a rescale is shared between two threads.
+constexpr qint64 TwoThreadPixels = 2'000'000;
 
 // The step between the source rows averaged for a box of `height` rows. It depends on the
 // box alone, so a part rescaled alone still equals the same part of a whole rebuild.
@@ -235,7 +239,30 @@ void MultiImageView::rescale(const QRect &target)
     const QImage converted = isDirectFormat(stored) ? QImage()
                                                     : stored.convertToFormat(QImage::Format_RGB32);
     const QImage &source = isDirectFormat(stored) ? stored : converted;
+    // Rows are written through one pointer taken here: scanLine() is no call for threads.
+    uchar *const bits = m_scaled.bits();
+    const qsizetype bytesPerLine = m_scaled.bytesPerLine();
 
+    // A rebuild from a big picture is shared between two threads, each scaling one half
+    // of the target rows; they read disjoint source rows and write disjoint target rows.
+    const qint64 sourcePixels = qint64(m_ySpans[size_t(target.bottom())].end
+                                       - m_ySpans[size_t(target.top())].begin)
+        * (m_xSpans[size_t(target.right())].end - m_xSpans[size_t(target.left())].begin);
+    if (sourcePixels >= TwoThreadPixels && target.height() >= 2) {
+        const int middle = target.top() + target.height() / 2;
+        const QRect lower(QPoint(target.left(), middle), target.bottomRight());
+        std::thread helper([&] { rescaleRows(source, lower, bits, bytesPerLine); });
+        rescaleRows(source, QRect(target.topLeft(), QPoint(target.right(), middle - 1)), bits,
+                    bytesPerLine);
+        helper.join();
+    } else {
+        rescaleRows(source, target, bits, bytesPerLine);
+    }
+}
+
+void MultiImageView::rescaleRows(const QImage &source, const QRect &target, uchar *bits,
+                                 qsizetype bytesPerLine) const
+{
     // Red and blue share one 32-bit sum in two 16-bit lanes, green has its own: 257 rows
     // of 255 still fit a lane, so at most 256 rows are summed per chunk and then moved
     // into per-channel sums.
@@ -258,7 +285,7 @@ void MultiImageView::rescale(const QRect &target)
 
     for (int ty = target.top(); ty <= target.bottom(); ++ty) {
         const Span rows = m_ySpans[size_t(ty)];
-        auto *out = reinterpret_cast<QRgb *>(m_scaled.scanLine(ty));
+        auto *out = reinterpret_cast<QRgb *>(bits + ty * bytesPerLine);
         const int step = rowStep(rows.end - rows.begin);
         const quint64 height = quint64((rows.end - rows.begin + step - 1) / step);   // summed rows
         // Adds up the column sums of each box; `column(x)` gives red, green and blue.

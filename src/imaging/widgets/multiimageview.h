@@ -48,6 +48,8 @@ private:
     bool isCurrent() const;
     void rebuild();
     void rescale(const QRect &target);
+    void rescaleRows(const QImage &source, const QRect &target, uchar *bits,
+                     qsizetype bytesPerLine) const;
     static std::vector<Span> spans(int sourceLength, int targetLength);
 
     MultiImage *m_image = nullptr;
