@@ -2,11 +2,11 @@
 
 #include "app/inkwerkerror.h"
 #include "imaging/picturebuffer.h"
+#include "imaging/sidebyside.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <thread>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -147,15 +147,16 @@ void turnQuarter(const QImage &src, QImage &dst, bool counterClockwise,
     // the progress of its half, which finishes at about the same time as the other.
     const bool split = qsizetype(turn.w) * turn.h >= kTwoThreadPixels && turn.w >= 2 * kTileRows;
     const int half = split ? (turn.w / 2 + kTileRows - 1) / kTileRows * kTileRows : turn.w;
-    std::thread helper;
+    const auto firstHalf = [&turnRows, &reporter, half] {
+        turnRows(0, half, [&reporter, half](int done) {
+            if (done < half)
+                reporter.report(done, half);
+        });
+    };
     if (split)
-        helper = std::thread([&turnRows, half, &turn] { turnRows(half, turn.w, [](int) {}); });
-    turnRows(0, half, [&reporter, half](int done) {
-        if (done < half)
-            reporter.report(done, half);
-    });
-    if (helper.joinable())
-        helper.join();
+        runSideBySide(firstHalf, [&turnRows, half, &turn] { turnRows(half, turn.w, [](int) {}); });
+    else
+        firstHalf();
     reporter.report(1, 1);
 }
 

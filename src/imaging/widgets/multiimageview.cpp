@@ -1,12 +1,12 @@
 #include "imaging/widgets/multiimageview.h"
 
 #include "imaging/multiimage.h"
+#include "imaging/sidebyside.h"
 
 #include <QPaintEvent>
 #include <QPainter>
 #include <algorithm>
 #include <array>
-#include <thread>
 #include <utility>
 
 #if defined(__SSE2__)
@@ -251,10 +251,9 @@ void MultiImageView::rescale(const QRect &target)
     if (sourcePixels >= TwoThreadPixels && target.height() >= 2) {
         const int middle = target.top() + target.height() / 2;
         const QRect lower(QPoint(target.left(), middle), target.bottomRight());
-        std::thread helper([&] { rescaleRows(source, lower, bits, bytesPerLine); });
-        rescaleRows(source, QRect(target.topLeft(), QPoint(target.right(), middle - 1)), bits,
-                    bytesPerLine);
-        helper.join();
+        const QRect upper(target.topLeft(), QPoint(target.right(), middle - 1));
+        runSideBySide([&] { rescaleRows(source, upper, bits, bytesPerLine); },
+                      [&] { rescaleRows(source, lower, bits, bytesPerLine); });
     } else {
         rescaleRows(source, target, bits, bytesPerLine);
     }
