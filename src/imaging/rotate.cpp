@@ -143,8 +143,8 @@ void turnQuarter(const QImage &src, QImage &dst, bool counterClockwise,
     };
 
     // A big picture is turned by two threads, each taking one half of the destination
-    // rows (whole tiles, so both write their own cache lines); the calling thread reports
-    // the progress of its half, which finishes at about the same time as the other.
+    // rows, cut at a tile edge; the calling thread reports the progress of its half, which
+    // finishes at about the same time as the other.
     const bool split = qsizetype(turn.w) * turn.h >= kTwoThreadPixels && turn.w >= 2 * kTileRows;
     const int half = split ? (turn.w / 2 + kTileRows - 1) / kTileRows * kTileRows : turn.w;
     const auto firstHalf = [&turnRows, &reporter, half] {
