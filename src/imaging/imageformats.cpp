@@ -75,36 +75,36 @@ Codec::Decoded decodeFile(const QByteArray &bytes, const QString &path, const Pr
     return decoded;
 }
 
-QByteArray encode(const QImage &rgb32, const char *format, const SaveOptions &options,
-                  const ProgressFn &progress)
-{
-    if (rgb32.isNull() || !format)
-        return QByteArray();
-    if (std::strcmp(format, "jpg") == 0)
-        return JpegCodec::encode(rgb32, options.jpegQuality, options.jpegSmoothing, progress);
-    if (std::strcmp(format, "bmp") == 0)
-        return BmpCodec::encode(rgb32, progress);
-    if (std::strcmp(format, "gif") == 0)
-        return GifCodec::encode(rgb32, progress);
-    if (std::strcmp(format, "tif") == 0)
-        return TiffCodec::encode(rgb32, progress);
-    if (std::strcmp(format, "pcx") == 0)
-        return PcxCodec::encode(rgb32, progress);
-    if (std::strcmp(format, "tga") == 0)
-        return TgaCodec::encode(rgb32, progress);
-    if (std::strcmp(format, "png") == 0)
-        return PngCodec::encode(rgb32, options.pngInterlaced, progress);
-    return QByteArray();
-}
-
 bool encodeInto(const QImage &rgb32, const char *format, const SaveOptions &options,
                 const ProgressFn &progress, QByteArray &out)
 {
-    if (format && std::strcmp(format, "jpg") == 0)
+    out.resize(0);
+    if (rgb32.isNull() || !format)
+        return false;
+    if (std::strcmp(format, "jpg") == 0)
         return JpegCodec::encodeInto(rgb32, options.jpegQuality, options.jpegSmoothing,
                                      progress, out);
-    out = encode(rgb32, format, options, progress);
+    if (std::strcmp(format, "bmp") == 0)
+        out = BmpCodec::encode(rgb32, progress);
+    else if (std::strcmp(format, "gif") == 0)
+        out = GifCodec::encode(rgb32, progress);
+    else if (std::strcmp(format, "tif") == 0)
+        out = TiffCodec::encode(rgb32, progress);
+    else if (std::strcmp(format, "pcx") == 0)
+        out = PcxCodec::encode(rgb32, progress);
+    else if (std::strcmp(format, "tga") == 0)
+        out = TgaCodec::encode(rgb32, progress);
+    else if (std::strcmp(format, "png") == 0)
+        out = PngCodec::encode(rgb32, options.pngInterlaced, progress);
     return !out.isEmpty();
+}
+
+QByteArray encode(const QImage &rgb32, const char *format, const SaveOptions &options,
+                  const ProgressFn &progress)
+{
+    QByteArray out;
+    encodeInto(rgb32, format, options, progress, out);
+    return out;
 }
 
 } // namespace ImageFormats
