@@ -1,6 +1,6 @@
 // libFuzzer target for the EXIF reader: every input becomes a .jpg file that the reader
 // scans, and the date text it finds goes through the date conversion.
-#include "app/inkwerkerror.h"
+#include "model/inkwerkerror.h"
 #include "imaging/exifreader.h"
 
 #include <QCoreApplication>

@@ -24,6 +24,9 @@ install_missing() {
 # build DIR [cmake options...]
 build() {
   local dir="$1"; shift
-  cmake -S "$ROOT" -B "$dir" "$@" >/dev/null
+  local launcher=()
+  # A compiler cache, where one is installed, makes rebuilds in fresh folders cheap.
+  command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  cmake -S "$ROOT" -B "$dir" "${launcher[@]}" "$@" >/dev/null
   cmake --build "$dir" --parallel "$(nproc)"
 }

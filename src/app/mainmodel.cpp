@@ -1,7 +1,7 @@
 #include "app/mainmodel.h"
 
-#include "app/colortext.h"
-#include "app/inkwerkerror.h"
+#include "model/colortext.h"
+#include "model/inkwerkerror.h"
 #include "stamp/stampfont.h"
 #include "stamp/stamptext.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/settingsrow.h"
-#include "app/stringgrid.h"
+#include "model/settingsrow.h"
+#include "model/stringgrid.h"
 #include "imaging/exifreader.h"
 #include "imaging/multiimage.h"
 #include "stamp/stampdrawer.h"

@@ -1,7 +1,7 @@
 #include "batch/outputwriter.h"
 
-#include "app/pathrules.h"
-#include "app/settingsrow.h"
+#include "model/pathrules.h"
+#include "model/settingsrow.h"
 #include "imaging/multiimage.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "imaging/exifreader.h"
 
-#include "app/inkwerkerror.h"
+#include "model/inkwerkerror.h"
 
 #include <QDate>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "imaging/multiimage.h"
 
-#include "app/inkwerkerror.h"
+#include "model/inkwerkerror.h"
 #include "imaging/imageformats.h"
 #include "imaging/rotate.h"
 

@@ -1,6 +1,6 @@
 #include "imaging/rotate.h"
 
-#include "app/inkwerkerror.h"
+#include "model/inkwerkerror.h"
 #include "imaging/picturebuffer.h"
 #include "imaging/sidebyside.h"
 

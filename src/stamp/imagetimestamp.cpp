@@ -1,6 +1,6 @@
 #include "stamp/imagetimestamp.h"
 
-#include "app/inkwerkerror.h"
+#include "model/inkwerkerror.h"
 #include "imaging/exifreader.h"
 
 #include <QDir>

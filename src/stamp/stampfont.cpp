@@ -1,6 +1,6 @@
 #include "stamp/stampfont.h"
 
-#include "app/settingsrow.h"
+#include "model/settingsrow.h"
 
 #include <QFontDatabase>
 #include <QFontInfo>

@@ -1,7 +1,7 @@
 #include "storage/configlist.h"
 
-#include "app/inkwerkerror.h"
-#include "app/settingsrow.h"
+#include "model/inkwerkerror.h"
+#include "model/settingsrow.h"
 #include "storage/textfile.h"
 
 void ConfigList::loadFromFile(const QString &path)

@@ -1,7 +1,7 @@
 #include "storage/tablefile.h"
 
-#include "app/inkwerkerror.h"
-#include "app/stringgrid.h"
+#include "model/inkwerkerror.h"
+#include "model/stringgrid.h"
 #include "storage/textfile.h"
 
 #include <QList>

@@ -1,6 +1,6 @@
 #include "storage/textfile.h"
 
-#include "app/inkwerkerror.h"
+#include "model/inkwerkerror.h"
 
 #include <QDir>
 #include <QFile>

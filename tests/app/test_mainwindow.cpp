@@ -1,7 +1,7 @@
 // The main window's start-up, shutdown and control handlers, on a real window.
 #include "windowfixture.h"
 
-#include "app/colortext.h"
+#include "model/colortext.h"
 #include "app/widgets/colorbutton.h"
 #include "app/widgets/segmentedprogressbar.h"
 #include "imaging/widgets/multiimageview.h"

@@ -1,5 +1,5 @@
 // Output paths, timestamp names and packed file times.
-#include "app/settingsrow.h"
+#include "model/settingsrow.h"
 #include "batch/outputwriter.h"
 
 #include <QTest>

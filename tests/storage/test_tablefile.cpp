@@ -1,5 +1,5 @@
-#include "app/settingsrow.h"
-#include "app/stringgrid.h"
+#include "model/settingsrow.h"
+#include "model/stringgrid.h"
 #include "errortext.h"
 #include "storage/tablefile.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/inkwerkerror.h"
+#include "model/inkwerkerror.h"
 
 #include <QString>
 

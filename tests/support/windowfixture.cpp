@@ -1,6 +1,6 @@
 #include "windowfixture.h"
 
-#include "app/settingsrow.h"
+#include "model/settingsrow.h"
 
 #include <QFile>
 

@@ -1,6 +1,6 @@
 #include "app/widgets/colorbutton.h"
 
-#include "app/colortext.h"
+#include "model/colortext.h"
 
 #include <QColorDialog>
 #include <QFrame>

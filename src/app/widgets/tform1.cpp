@@ -1,7 +1,7 @@
 #include "app/widgets/tform1.h"
 
-#include "app/colortext.h"
-#include "app/inkwerkerror.h"
+#include "model/colortext.h"
+#include "model/inkwerkerror.h"
 #include "app/widgets/colorbutton.h"
 #include "app/widgets/piegauge.h"
 #include "app/widgets/qtuserdialogs.h"

@@ -4,7 +4,7 @@
 #include "app/userdialogs.h"
 
 #include <QMainWindow>
-#include "app/inkwerkerror.h"
+#include "model/inkwerkerror.h"
 
 #include <memory>
 #include <optional>

@@ -1,7 +1,7 @@
 // Job list editing, selection and the preview's event handlers of the main window.
 #include "app/widgets/tform1.h"
 
-#include "app/pathrules.h"
+#include "model/pathrules.h"
 #include "app/widgets/piegauge.h"
 #include "app/widgets/segmentedprogressbar.h"
 #include "imaging/widgets/multiimageview.h"

@@ -1,4 +1,4 @@
-#include "app/colortext.h"
+#include "model/colortext.h"
 #include "errortext.h"
 
 #include <QSet>

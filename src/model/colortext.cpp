@@ -1,7 +1,7 @@
-#include "app/colortext.h"
+#include "model/colortext.h"
 
-#include "app/inkwerkerror.h"
-#include "app/settingsrow.h"
+#include "model/inkwerkerror.h"
+#include "model/settingsrow.h"
 
 namespace ColorText {
 

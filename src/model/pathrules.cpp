@@ -1,4 +1,4 @@
-#include "app/pathrules.h"
+#include "model/pathrules.h"
 
 #include <QDir>
 

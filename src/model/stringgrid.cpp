@@ -1,4 +1,4 @@
-#include "app/stringgrid.h"
+#include "model/stringgrid.h"
 
 StringGrid::StringGrid(int colCount, int rowCount)
 {

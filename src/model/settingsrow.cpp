@@ -1,6 +1,6 @@
-#include "app/settingsrow.h"
+#include "model/settingsrow.h"
 
-#include "app/inkwerkerror.h"
+#include "model/inkwerkerror.h"
 
 namespace SettingsRow {
 
