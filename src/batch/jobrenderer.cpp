@@ -1,0 +1,103 @@
+#include "batch/jobrenderer.h"
+
+#include "batch/outputwriter.h"
+#include "model/inkwerkerror.h"
+#include "model/pathrules.h"
+#include "model/settingsrow.h"
+#include "stamp/rowstamp.h"
+#include "stamp/stampfont.h"
+#include "storage/configlist.h"
+
+#include <QFileInfo>
+
+RenderOptions RenderOptions::fromConfig(const ConfigList &config, double dpi)
+{
+    RenderOptions o;
+    o.jpegQuality = config.jpegQuality();
+    o.jpegSmooth = config.jpegSmooth();
+    o.pngInterlaced = config.pngInterlaced();
+    o.exifPriority = config.exifPriority();
+    o.dpi = dpi;
+    return o;
+}
+
+bool JobPlan::replacesSource() const
+{
+    if (PathRules::samePath(output, source))
+        return true;
+    const QFileInfo out(output);
+    return out.exists() && out.canonicalFilePath() == QFileInfo(source).canonicalFilePath();
+}
+
+JobRenderer::JobRenderer(const RenderOptions &options)
+    : m_options(options)
+{
+}
+
+JobPlan JobRenderer::plan(const QStringList &row)
+{
+    JobPlan p;
+    p.row = row;
+    p.source = row.value(Col::Datei);
+    try {
+        RowStamp::validate(row);
+        p.timestamp = determineImageTimestamp(p.source, m_options.exifPriority, m_exif);
+        // The size is converted before anything is drawn, so a job whose stamp cannot be
+        // drawn is refused before its picture is read.
+        RowStamp::font(row, m_options.dpi);
+    } catch (const InkwerkError &e) {
+        p.error = e.message();
+        return p;
+    }
+    p.output = OutputWriter::outputPath(row, p.timestamp.time);
+    return p;
+}
+
+JobRenderer::Result JobRenderer::render(const JobPlan &plan, const QDateTime &now)
+{
+    Result result;
+    if (!plan.error.isEmpty()) {
+        result.outcome = Outcome::InvalidSettings;
+        result.detail = plan.error;
+        return result;
+    }
+    const QStringList &row = plan.row;
+    m_drawer.forget();
+    m_image.clearPicture();
+    m_image.setJPegSaveQuality(m_options.jpegQuality);
+    m_image.setJPegSaveSmooth(m_options.jpegSmooth);
+    m_image.setPNGInterLaced(m_options.pngInterlaced);
+    m_image.setImageName(plan.source);
+    if (m_image.isEmpty())
+        return result;
+
+    try {
+        const QString rot = row.value(Col::Rot);
+        if (rot == QLatin1String("1"))
+            m_image.rotate(-90.0);
+        else if (rot == QLatin1String("2"))
+            m_image.rotate(90.0);
+        const QString text = RowStamp::text(row, plan.timestamp.time, now);
+        const QFont font = RowStamp::font(row, m_options.dpi);
+        m_drawer.draw(m_image.picture(), RowStamp::style(row, text, font));
+    } catch (const InkwerkError &e) {
+        result.outcome = Outcome::InvalidSettings;
+        result.detail = e.message();
+        return result;
+    }
+    m_drawer.forget();
+
+    const QString type = row.value(Col::Suffix);
+    if (!OutputWriter::typeHasWriter(type)) {
+        result.outcome = Outcome::NoWriter;
+        return result;
+    }
+    if (!OutputWriter::saveByType(m_image, type, plan.output)) {
+        result.outcome = Outcome::NotSaved;
+        return result;
+    }
+    if (SettingsRow::isOn(row.value(Col::TimeDat)))
+        OutputWriter::setFileTime(plan.output, plan.timestamp.time);
+    result.outcome = Outcome::Written;
+    return result;
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "imaging/exifreader.h"
+#include "imaging/multiimage.h"
+#include "stamp/imagetimestamp.h"
+#include "stamp/stampdrawer.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+class ConfigList;
+
+// The program settings a job is rendered with.
+struct RenderOptions {
+    int jpegQuality = 80;
+    int jpegSmooth = 20;
+    bool pngInterlaced = false;
+    bool exifPriority = true;
+    double dpi = 96.0;
+
+    static RenderOptions fromConfig(const ConfigList &config, double dpi);
+};
+
+// One job ready to render: its row, its timestamp and where it goes.
+struct JobPlan {
+    QString source;
+    QStringList row;
+    ImageTimestamp timestamp;
+    QString output;
+    // Why the job cannot be rendered (a cell the controls would refuse, an unreadable
+    // date); empty when it can.
+    QString error;
+
+    bool replacesSource() const;
+};
+
+// Renders one job without widgets: load the source, turn it as Rot says, draw the stamp
+// the row describes, write it in the source's format and set its file time. The window's
+// START and the command line both render through this, so what they write is the same.
+// One renderer serves many jobs one after the other; renderers in different threads
+// share nothing.
+class JobRenderer
+{
+public:
+    enum class Outcome { Written, NotLoaded, NoWriter, NotSaved, InvalidSettings };
+    struct Result {
+        Outcome outcome = Outcome::NotLoaded;
+        QString detail; // the error text for InvalidSettings
+        bool ok() const { return outcome == Outcome::Written; }
+    };
+
+    explicit JobRenderer(const RenderOptions &options = RenderOptions());
+
+    void setOptions(const RenderOptions &options) { m_options = options; }
+    const RenderOptions &options() const { return m_options; }
+
+    // Checks the row's cells as the window's controls would, reads the image timestamp
+    // and finds the output path by the row's folder and naming options.
+    JobPlan plan(const QStringList &row);
+    // Loads, turns, stamps and writes the job to plan.output. The stamp's clock (for the
+    // time source "aktuelle") is now.
+    Result render(const JobPlan &plan, const QDateTime &now = QDateTime::currentDateTime());
+
+    // The picture being rendered; its events report the load and the save.
+    MultiImage &image() { return m_image; }
+
+private:
+    RenderOptions m_options;
+    TExif m_exif;
+    MultiImage m_image;
+    StampDrawer m_drawer;
+};
