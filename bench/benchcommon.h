@@ -4,6 +4,8 @@
 
 #include "app/userdialogs.h"
 
+#include <QFile>
+#include <QString>
 #include <QStringList>
 #include <algorithm>
 #include <cmath>
@@ -170,6 +172,70 @@ inline bool writePhotoJpeg(const char *path, int width, int height, int quality)
     jpeg_destroy_compress(&cinfo);
     const bool ok = writeFile(path, out, outSize);
     std::free(out);
+    return ok;
+}
+
+// Straight libjpeg-turbo, as a small program of its own would do it: the file read into
+// memory, decoded to RGB rows, encoded with the same quality and smoothing, written out.
+// The pixel buffer is kept from file to file, so the reference pays no page faults for it
+// after the first file; `rgb` carries it.
+inline bool referenceJob(const QString &in, const QString &out, int quality, int smoothing,
+                  std::vector<unsigned char> &rgb, double &decodeMs)
+{
+    const double start = nowMs();
+    const std::vector<unsigned char> file = readFile(QFile::encodeName(in).constData());
+    if (file.empty())
+        return false;
+    jpeg_decompress_struct dinfo;
+    jpeg_error_mgr derr;
+    dinfo.err = jpeg_std_error(&derr);
+    jpeg_create_decompress(&dinfo);
+    jpeg_mem_src(&dinfo, file.data(), file.size());
+    jpeg_read_header(&dinfo, TRUE);
+    dinfo.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&dinfo);
+    const int width = int(dinfo.output_width);
+    const int height = int(dinfo.output_height);
+    rgb.resize(size_t(width) * size_t(height) * 3);
+    while (dinfo.output_scanline < dinfo.output_height) {
+        JSAMPROW rows[16];
+        const int y = int(dinfo.output_scanline);
+        const int count = std::min(16, height - y);
+        for (int i = 0; i < count; ++i)
+            rows[i] = rgb.data() + size_t(y + i) * size_t(width) * 3;
+        jpeg_read_scanlines(&dinfo, rows, JDIMENSION(count));
+    }
+    jpeg_finish_decompress(&dinfo);
+    jpeg_destroy_decompress(&dinfo);
+    decodeMs = nowMs() - start;
+
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr cerr;
+    cinfo.err = jpeg_std_error(&cerr);
+    jpeg_create_compress(&cinfo);
+    unsigned char *bytes = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &bytes, &size);
+    cinfo.image_width = JDIMENSION(width);
+    cinfo.image_height = JDIMENSION(height);
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, quality, TRUE);
+    cinfo.smoothing_factor = smoothing;
+    jpeg_start_compress(&cinfo, TRUE);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW rows[16];
+        const int y = int(cinfo.next_scanline);
+        const int count = std::min(16, height - y);
+        for (int i = 0; i < count; ++i)
+            rows[i] = rgb.data() + size_t(y + i) * size_t(width) * 3;
+        jpeg_write_scanlines(&cinfo, rows, JDIMENSION(count));
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    const bool ok = writeFile(QFile::encodeName(out).constData(), bytes, size);
+    std::free(bytes);
     return ok;
 }
 

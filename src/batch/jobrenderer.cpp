@@ -63,7 +63,9 @@ JobRenderer::Result JobRenderer::render(const JobPlan &plan, const QDateTime &no
     }
     const QStringList &row = plan.row;
     m_drawer.forget();
+    // Only the picture of this job is held: memory stays flat however many jobs follow.
     m_image.clearPicture();
+    m_image.releaseSpare();
     m_image.setJPegSaveQuality(m_options.jpegQuality);
     m_image.setJPegSaveSmooth(m_options.jpegSmooth);
     m_image.setPNGInterLaced(m_options.pngInterlaced);
@@ -96,6 +98,8 @@ JobRenderer::Result JobRenderer::render(const JobPlan &plan, const QDateTime &no
         result.outcome = Outcome::NotSaved;
         return result;
     }
+    m_image.clearPicture();
+    m_image.releaseSpare();
     if (SettingsRow::isOn(row.value(Col::TimeDat)))
         OutputWriter::setFileTime(plan.output, plan.timestamp.time);
     result.outcome = Outcome::Written;

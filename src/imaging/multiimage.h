@@ -25,6 +25,9 @@ public:
     QImage &picture() { return m_picture; }
     void setPicture(const QImage &picture);   // converted to RGB32 when needed
     void clearPicture();
+    // Frees the picture kept from an earlier load or turn for the next turn to write into.
+    // A renderer that goes on to another picture has no use for it.
+    void releaseSpare() { m_spare = QImage(); }
     bool isEmpty() const { return m_picture.isNull(); }
 
     // Turns the whole picture by +90 or -90 degrees (counter-clockwise positive).
