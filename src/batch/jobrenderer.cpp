@@ -53,7 +53,7 @@ JobPlan JobRenderer::plan(const QStringList &row)
     return p;
 }
 
-JobRenderer::Result JobRenderer::render(const JobPlan &plan, const QDateTime &now)
+JobRenderer::Result JobRenderer::render(const JobPlan &plan, MultiImage &image, const QDateTime &now)
 {
     Result result;
     if (!plan.error.isEmpty()) {
@@ -64,24 +64,24 @@ JobRenderer::Result JobRenderer::render(const JobPlan &plan, const QDateTime &no
     const QStringList &row = plan.row;
     m_drawer.forget();
     // Only the picture of this job is held: memory stays flat however many jobs follow.
-    m_image.clearPicture();
-    m_image.releaseSpare();
-    m_image.setJPegSaveQuality(m_options.jpegQuality);
-    m_image.setJPegSaveSmooth(m_options.jpegSmooth);
-    m_image.setPNGInterLaced(m_options.pngInterlaced);
-    m_image.setImageName(plan.source);
-    if (m_image.isEmpty())
+    image.clearPicture();
+    image.releaseSpare();
+    image.setJPegSaveQuality(m_options.jpegQuality);
+    image.setJPegSaveSmooth(m_options.jpegSmooth);
+    image.setPNGInterLaced(m_options.pngInterlaced);
+    image.setImageName(plan.source);
+    if (image.isEmpty())
         return result;
 
     try {
         const QString rot = row.value(Col::Rot);
         if (rot == QLatin1String("1"))
-            m_image.rotate(-90.0);
+            image.rotate(-90.0);
         else if (rot == QLatin1String("2"))
-            m_image.rotate(90.0);
+            image.rotate(90.0);
         const QString text = RowStamp::text(row, plan.timestamp.time, now);
         const QFont font = RowStamp::font(row, m_options.dpi);
-        m_drawer.draw(m_image.picture(), RowStamp::style(row, text, font));
+        m_drawer.draw(image.picture(), RowStamp::style(row, text, font));
     } catch (const InkwerkError &e) {
         result.outcome = Outcome::InvalidSettings;
         result.detail = e.message();
@@ -94,12 +94,12 @@ JobRenderer::Result JobRenderer::render(const JobPlan &plan, const QDateTime &no
         result.outcome = Outcome::NoWriter;
         return result;
     }
-    if (!OutputWriter::saveByType(m_image, type, plan.output)) {
+    if (!OutputWriter::saveByType(image, type, plan.output)) {
         result.outcome = Outcome::NotSaved;
         return result;
     }
-    m_image.clearPicture();
-    m_image.releaseSpare();
+    image.clearPicture();
+    image.releaseSpare();
     if (SettingsRow::isOn(row.value(Col::TimeDat)))
         OutputWriter::setFileTime(plan.output, plan.timestamp.time);
     result.outcome = Outcome::Written;

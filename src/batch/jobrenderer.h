@@ -58,12 +58,13 @@ public:
     // Checks the row's cells as the window's controls would, reads the image timestamp
     // and finds the output path by the row's folder and naming options.
     JobPlan plan(const QStringList &row);
-    // Loads, turns, stamps and writes the job to plan.output. The stamp's clock (for the
-    // time source "aktuelle") is now.
-    Result render(const JobPlan &plan, const QDateTime &now = QDateTime::currentDateTime());
-
-    // The picture being rendered; its events report the load and the save.
-    MultiImage &image() { return m_image; }
+    // Loads, turns, stamps and writes the job to plan.output in image, whose events
+    // report the load and the save; image holds no picture afterwards. The stamp's clock
+    // (for the time source "aktuelle") is now.
+    Result render(const JobPlan &plan, MultiImage &image,
+                  const QDateTime &now = QDateTime::currentDateTime());
+    // The same in a picture of the renderer's own.
+    Result render(const JobPlan &plan) { return render(plan, m_image); }
 
 private:
     RenderOptions m_options;
