@@ -45,7 +45,7 @@ QByteArray jpegWithExif(const QImage &picture, const QByteArray &date, const QBy
 
 QStringList sortedFiles(const QString &folder)
 {
-    return QDir(folder).entryList(QDir::Files, QDir::Name);
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
 }
 
 } // namespace
@@ -64,6 +64,7 @@ private slots:
     void renderEqualsWindowStart();
     void jobCountDoesNotChangeFiles();
     void burstPhotosAllSurvive();
+    void interruptStopsAfterJobsUnderWay();
     void infoLines();
 
 private:
@@ -285,6 +286,33 @@ void TestCommandLine::burstPhotosAllSurvive()
              QStringList({"2019_07_13 10_23_33 (2).jpg", "2019_07_13 10_23_33 (3).jpg",
                           "2019_07_13 10_23_33.jpg"}));
     QVERIFY(r.out.contains(QStringLiteral("x2.jpg -> ") + path(QStringLiteral("out/2019_07_13 10_23_33 (2).jpg"))));
+}
+
+void TestCommandLine::interruptStopsAfterJobsUnderWay()
+{
+    writeSettings({{Col::TimeDN, QString()}});
+    const int count = 12;
+    for (int i = 0; i < count; ++i)
+        QVERIFY(writeTestFile(path(QStringLiteral("src/p%1.jpg").arg(i, 2, 10, QLatin1Char('0'))),
+                              makeJpeg(photoLikePicture(1600, 1200, quint32(i)), 90)));
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("INKWERK_HOME"), m_home);
+    p.setProcessEnvironment(env);
+    p.start(qEnvironmentVariable("INKWERK_PROGRAM"),
+            {"--render", "--jobs", "1", "--out", path(QStringLiteral("out")), path(QStringLiteral("src"))});
+    QVERIFY(p.waitForReadyRead(60000));
+    p.terminate(); // as Ctrl+C does, through a signal
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 1);
+    const QStringList written = sortedFiles(path(QStringLiteral("out")));
+    QVERIFY(written.size() >= 1 && written.size() < count);
+    // Every file there is a whole picture: no temporary or half-written file is left.
+    for (const QString &name : written) {
+        QVERIFY2(name.endsWith(QLatin1String(".jpg")) && name.startsWith(QLatin1Char('p')), qPrintable(name));
+        QVERIFY(!QImage(path(QStringLiteral("out/") + name)).isNull());
+    }
+    QVERIFY(QString::fromUtf8(p.readAllStandardError()).contains(QStringLiteral("stopped")));
 }
 
 void TestCommandLine::infoLines()
