@@ -1,10 +1,12 @@
 #include "app/widgets/qtuserdialogs.h"
 
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QUrl>
 
 namespace {
 
@@ -135,7 +137,7 @@ QString QtUserDialogs::openFile(const FileDialog &request)
     QFileDialog dialog(m_parent);
     prepare(dialog, request);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setFileMode(request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().first();
@@ -173,4 +175,12 @@ QString QtUserDialogs::chooseFolder(const FolderDialog &request)
         return QDir::toNativeSeparators(dialog.created());
     const QStringList chosen = dialog.selectedFiles();
     return chosen.isEmpty() ? QString() : QDir::toNativeSeparators(chosen.first());
+}
+
+void QtUserDialogs::openExternal(const QString &target)
+{
+    const QUrl url = target.contains(QLatin1String("://")) || target.startsWith(QLatin1String("mailto:"))
+        ? QUrl(target)
+        : QUrl::fromLocalFile(target);
+    QDesktopServices::openUrl(url);
 }
