@@ -131,7 +131,11 @@ void TForm1::connectHandlers()
     on(abcToggleBtn8, &QToolButton::clicked, &TForm1::abcToggleBtn8Click);
     on(SelektierteEintrge2, &QAction::triggered, &TForm1::SelektierteEintrge2Click);
     on(AlleEintrge2, &QAction::triggered, &TForm1::AlleEintrge2Click);
-    connectLayoutHandlers();
+    on(SpeedButton6, &QToolButton::clicked, &TForm1::SpeedButton6Click);
+    on(Speichernals1, &QAction::triggered, &TForm1::SpeedButton6Click);
+    on(SpeedButton3, &QToolButton::clicked, &TForm1::SpeedButton3Click);
+    on(Oeffnen1, &QAction::triggered, &TForm1::SpeedButton3Click);
+    on(SpeedButton5, &QPushButton::clicked, &TForm1::SpeedButton5Click);
     connect(&m_model.listSelection, &QItemSelectionModel::currentChanged, this,
             [this] { onCurrentEntryChanged(); });
 

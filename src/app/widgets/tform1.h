@@ -183,7 +183,6 @@ private:
     QWidget *buildBottomPanel();
     void buildStatusBar();
     void connectHandlers();
-    void connectLayoutHandlers();
     // Brings Rot to the rotation buttons and runs its handler even when already checked.
     void applyRotationCell();
 

@@ -4,9 +4,7 @@
 #include "app/widgets/tform2.h"
 #include "storage/layoutfile.h"
 
-#include <QPushButton>
 #include <QRadioButton>
-#include <QToolButton>
 
 namespace {
 
@@ -23,18 +21,6 @@ UserDialogs::FileDialog layoutDialog(const QString &title, const QString &folder
 }
 
 } // namespace
-
-void TForm1::connectLayoutHandlers()
-{
-    auto on = [this](auto *sender, auto signal, void (TForm1::*handler)()) {
-        connect(sender, signal, this, [this, handler] { guarded([&] { (this->*handler)(); }); });
-    };
-    on(SpeedButton6, &QToolButton::clicked, &TForm1::SpeedButton6Click);
-    on(Speichernals1, &QAction::triggered, &TForm1::SpeedButton6Click);
-    on(SpeedButton3, &QToolButton::clicked, &TForm1::SpeedButton3Click);
-    on(Oeffnen1, &QAction::triggered, &TForm1::SpeedButton3Click);
-    on(SpeedButton5, &QPushButton::clicked, &TForm1::SpeedButton5Click);
-}
 
 void TForm1::SpeedButton6Click()
 {
