@@ -38,6 +38,9 @@ public:
     bool batchRunning = false;
     bool skipSelection = false;
     bool previewPending = false;
+    // The selection step of a run: the job renderer loads the picture, so the selection
+    // only fills the controls.
+    bool selectionOnly = false;
     bool exifPriority = true;
     // Scope request of a run: both true = ask; both false = all; selected only otherwise.
     bool scopeSelected = true;
@@ -110,9 +113,5 @@ public:
     // empty picture (the working picture is then the empty unrotated copy).
     bool rotationStep(const QString &r);
 
-    bool picturesWanted() const { return preview || batchRunning; }
-
-    // Integer cell read leniently and clamped, for drawing from a row that may hold text
-    // the controls refused.
-    int clampedCell(int col, int fallback, int lo, int hi) const;
+    bool picturesWanted() const { return (preview || batchRunning) && !selectionOnly; }
 };

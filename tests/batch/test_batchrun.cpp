@@ -59,6 +59,7 @@ private slots:
     void gaugeHalvesGoToEvenNeighbour();
     void rotatedJobIsWrittenTurnedAndStamped();
     void outputNamesTypesAndFileTimes();
+    void burstPhotosKeepEveryPicture();
     void oldExifDateKeepsTimeOfWriting();
     void failedJobsNeverHarmSources();
     void closingDuringRunStopsAndSaves();
@@ -239,6 +240,38 @@ void TestBatchRun::outputNamesTypesAndFileTimes()
     QFile file(written);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.read(2), QByteArray("BM"));
+}
+
+void TestBatchRun::burstPhotosKeepEveryPicture()
+{
+    WindowFixture f;
+    const QStringList colours = {"#ff0000", "#00ff00", "#0000ff"};
+    QStringList paths;
+    for (int i = 0; i < 3; ++i) {
+        writeSource(src(i), picture(40, 30, QColor(colours[i]).rgb()), m_time);
+        paths << src(i);
+    }
+    f.writeFile(QStringLiteral("inkwerk.dat"),
+                WindowFixture::datFile({{Col::AVerz, out()}, {Col::DT, "3"}}));
+    TForm1 &w = f.start();
+    f.dialogs.pushFiles(paths);
+    w.SpeedButton1Click();
+    const QStringList expected = {"2003_07_14 16_05_08 (2).png", "2003_07_14 16_05_08 (3).png",
+                                  "2003_07_14 16_05_08.png"};
+    // A second run replaces the first run's files instead of adding more numbers.
+    for (int run = 0; run < 2; ++run) {
+        w.AlleEintrge2->trigger();
+        QCOMPARE(filesIn(out()), expected);
+    }
+    // Each job's own picture went to its own name, in job order.
+    const QStringList inJobOrder = {expected[2], expected[0], expected[1]};
+    for (int i = 0; i < 3; ++i) {
+        const QColor written = QImage(out() + "/" + inJobOrder[i]).pixelColor(20, 15);
+        const QColor source(colours[i]);
+        // PNG output may go through a palette, so compare up to a small difference.
+        QVERIFY(qAbs(written.red() - source.red()) + qAbs(written.green() - source.green())
+                    + qAbs(written.blue() - source.blue()) < 48);
+    }
 }
 
 void TestBatchRun::oldExifDateKeepsTimeOfWriting()
