@@ -48,6 +48,8 @@ const char *const kHelp =
     "  --no-exif       use the file time instead of the EXIF date\n"
     "  --jobs N        pictures rendered at once (default: the number of processors)\n"
     "  --overwrite     allow jobs that replace their source picture\n"
+    "  --strip-metadata  write pixels only (by default a copy keeps the source's EXIF,\n"
+    "                  XMP, IPTC, colour profile and comment where its format can hold them)\n"
     "\n"
     "  --help          show this help\n"
     "  --version       show the version\n"
@@ -67,6 +69,7 @@ struct Options {
     bool noExif = false;
     int jobs = 0;
     bool overwrite = false;
+    bool stripMetadata = false;
     QStringList paths;
     QString error;
 };
@@ -128,6 +131,7 @@ Options parse(const QStringList &args)
         else if (a == QLatin1String("--version")) version = true;
         else if (a == QLatin1String("--no-exif")) o.noExif = true;
         else if (a == QLatin1String("--overwrite")) { o.overwrite = true; renderOnly.append(a); }
+        else if (a == QLatin1String("--strip-metadata")) { o.stripMetadata = true; renderOnly.append(a); }
         else if (a == QLatin1String("--layout")) o.layout = value;
         else if (a == QLatin1String("--out")) o.out = value;
         else if (a == QLatin1String("--quality")) {
@@ -284,6 +288,7 @@ int render(const Options &o, QTextStream &out, QTextStream &err)
         options.jpegQuality = *o.quality;
     if (o.noExif)
         options.exifPriority = false;
+    options.keepMetadata = !o.stripMetadata;
 
     QStringList base = savedRow(folder, err);
     if (!o.layout.isEmpty()) {

@@ -1,6 +1,7 @@
 #include "batch/jobrenderer.h"
 
 #include "batch/outputwriter.h"
+#include "imaging/exifedit.h"
 #include "model/inkwerkerror.h"
 #include "model/pathrules.h"
 #include "model/settingsrow.h"
@@ -53,6 +54,24 @@ JobPlan JobRenderer::plan(const QStringList &row)
     return p;
 }
 
+PictureMetadata JobRenderer::metadataFor(const QString &source, const QImage &written,
+                                         bool turned) const
+{
+    if (!m_options.keepMetadata)
+        return {};
+    PictureMetadata metadata = PictureMetadata::readFromFile(source);
+    const QByteArray exif = metadata.exif();
+    if (!exif.isEmpty()) {
+        ExifUpdate update;
+        update.turned = turned;
+        update.width = written.width();
+        update.height = written.height();
+        update.thumbnail = [&written] { return ExifEdit::thumbnailJpeg(written); };
+        metadata.setExif(ExifEdit::update(exif, update));
+    }
+    return metadata;
+}
+
 JobRenderer::Result JobRenderer::render(const JobPlan &plan, MultiImage &image, const QDateTime &now)
 {
     Result result;
@@ -72,13 +91,12 @@ JobRenderer::Result JobRenderer::render(const JobPlan &plan, MultiImage &image, 
     image.setImageName(plan.source);
     if (image.isEmpty())
         return result;
+    const QString rot = row.value(Col::Rot);
+    const bool turned = rot == QLatin1String("1") || rot == QLatin1String("2");
 
     try {
-        const QString rot = row.value(Col::Rot);
-        if (rot == QLatin1String("1"))
-            image.rotate(-90.0);
-        else if (rot == QLatin1String("2"))
-            image.rotate(90.0);
+        if (turned)
+            image.rotate(rot == QLatin1String("1") ? -90.0 : 90.0);
         const QString text = RowStamp::text(row, plan.timestamp.time, now);
         const QFont font = RowStamp::font(row, m_options.dpi);
         m_drawer.draw(image.picture(), RowStamp::style(row, text, font));
@@ -94,7 +112,10 @@ JobRenderer::Result JobRenderer::render(const JobPlan &plan, MultiImage &image, 
         result.outcome = Outcome::NoWriter;
         return result;
     }
-    if (!OutputWriter::saveByType(image, type, plan.output)) {
+    image.setSaveMetadata(metadataFor(plan.source, image.picture(), turned));
+    const bool saved = OutputWriter::saveByType(image, type, plan.output);
+    image.clearSaveMetadata();
+    if (!saved) {
         result.outcome = Outcome::NotSaved;
         return result;
     }

@@ -18,6 +18,8 @@ struct RenderOptions {
     bool pngInterlaced = false;
     bool exifPriority = true;
     double dpi = 96.0;
+    // Carry the source's metadata (EXIF, XMP, ICC profile, IPTC, comment) into the copy.
+    bool keepMetadata = true;
 
     static RenderOptions fromConfig(const ConfigList &config, double dpi);
 };
@@ -67,6 +69,9 @@ public:
     Result render(const JobPlan &plan) { return render(plan, m_image); }
 
 private:
+    // The source's metadata brought in line with the picture written.
+    PictureMetadata metadataFor(const QString &source, const QImage &written, bool turned) const;
+
     RenderOptions m_options;
     TExif m_exif;
     MultiImage m_image;

@@ -240,6 +240,7 @@ bool MultiImage::save(const QString &path, const char *format)
             options.jpegQuality = m_jpegQuality;
             options.jpegSmoothing = m_jpegSmooth;
             options.pngInterlaced = m_pngInterlaced;
+            options.metadata = &m_saveMetadata;
             written = ImageFormats::encodeInto(m_picture, format, options,
                                                progress.codecProgress(), m_encoded)
                 && writeWholeFile(path, m_encoded);
