@@ -116,7 +116,7 @@ int main(int argc, char **argv)
             update.turned = true;
             update.width = picture.width();
             update.height = picture.height();
-            update.thumbnail = [] { return QByteArray(); };
+            update.thumbnail = [](const QByteArray &) { return QByteArray(); };
             metadata.setExif(ExifEdit::update(exif, update));
         }
         metadata.insertIntoJpeg(output);

@@ -350,12 +350,13 @@ QByteArray update(const QByteArray &tiff, const ExifUpdate &update)
     if (l.ifd1) {
         const Entry *off = l.ifd1->find(TagThumbOffset);
         const Entry *len = l.ifd1->find(TagThumbLength);
-        const QByteArray thumb = off && len && update.thumbnail ? update.thumbnail() : QByteArray();
+        const qint64 oldAt = !off ? 0 : off->type == TypeShort ? t.u16(off->field()) : t.u32(off->field());
+        const qint64 oldSize = !len ? 0 : len->type == TypeShort ? t.u16(len->field()) : t.u32(len->field());
+        const QByteArray thumb = off && len && update.thumbnail
+            ? update.thumbnail(out.mid(oldAt, oldSize)) : QByteArray();
         if (thumb.isEmpty()) {
             dropThumbnail(t, l);
         } else {
-            const qint64 oldAt = off->type == TypeShort ? t.u16(off->field()) : t.u32(off->field());
-            const qint64 oldSize = len->type == TypeShort ? t.u16(len->field()) : t.u32(len->field());
             const QByteArray before = out;
             // The old thumbnail's place is reused when nothing else lies behind it.
             if (oldAt + oldSize <= out.size() && endOfEverythingBut(l, oldAt) <= oldAt)

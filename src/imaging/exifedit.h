@@ -13,9 +13,9 @@ struct ExifUpdate {
     // The size written, for PixelXDimension and PixelYDimension.
     int width = 0;
     int height = 0;
-    // Makes the new embedded thumbnail (JPEG bytes) from the picture written; called only
-    // when the block has one to replace. Empty bytes remove it.
-    std::function<QByteArray()> thumbnail;
+    // Makes the new embedded thumbnail (JPEG bytes) for the picture written, given the
+    // old one; called only when the block has one to replace. Empty bytes remove it.
+    std::function<QByteArray(const QByteArray &old)> thumbnail;
 };
 
 namespace ExifEdit {

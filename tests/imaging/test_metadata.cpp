@@ -128,7 +128,7 @@ void TestMetadata::jpegSegmentsSurviveAndExifFollowsThePicture()
     update.turned = turned;
     update.width = written.width();
     update.height = written.height();
-    update.thumbnail = [&] { return ExifEdit::thumbnailJpeg(written); };
+    update.thumbnail = [&](const QByteArray &) { return ExifEdit::thumbnailJpeg(written); };
     const QByteArray edited = ExifEdit::update(metadata.exif(), update);
     QVERIFY(ExifEdit::isSound(edited));
     metadata.setExif(edited);
@@ -177,7 +177,7 @@ void TestMetadata::thumbnailTooLargeIsRemoved()
     ExifUpdate update;
     update.width = 64;
     update.height = 48;
-    update.thumbnail = [] { return QByteArray(70000, 'T'); };
+    update.thumbnail = [](const QByteArray &) { return QByteArray(70000, 'T'); };
     const QByteArray edited = ExifEdit::update(camera.tiff, update);
     QVERIFY(ExifEdit::isSound(edited));
     QVERIFY(exifThumbnail(edited).isEmpty());
@@ -192,7 +192,7 @@ void TestMetadata::damagedExifKeepsWhatReads()
     ExifUpdate update;
     update.width = 64;
     update.height = 48;
-    update.thumbnail = [] { return thumbnailOf(16, 12); };
+    update.thumbnail = [](const QByteArray &) { return thumbnailOf(16, 12); };
 
     // Make's value points past the end, and the thumbnail directory lies outside the block.
     QByteArray damaged = camera.tiff;
@@ -228,7 +228,7 @@ void TestMetadata::hostileBlocksNeverEscape()
     update.turned = true;
     update.width = 48;
     update.height = 64;
-    update.thumbnail = [] { return thumbnailOf(16, 12); };
+    update.thumbnail = [](const QByteArray &) { return thumbnailOf(16, 12); };
     QRandomGenerator random(1234);
     for (int round = 0; round < 2000; ++round) {
         QByteArray block = camera.tiff;
