@@ -7,6 +7,7 @@
 #include "imaging/picturemetadata.h"
 #include "model/settingsrow.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -50,6 +51,7 @@ private slots:
     void damagedBlockStillWritesThePicture();
     void anotherReaderFindsTheCameraData();
     void commandLineCanStripMetadata();
+    void losslessJobsSayWhichPathTheyTook();
 };
 
 void TestJobMetadata::turnedJobAndSecondRun()
@@ -148,6 +150,45 @@ void TestJobMetadata::commandLineCanStripMetadata()
             PictureMetadata::readFromFile(out + "/2019_07_13 10_23_33.jpg");
         QCOMPARE(m.isEmpty(), strip);
     }
+}
+
+void TestJobMetadata::losslessJobsSayWhichPathTheyTook()
+{
+    RenderOptions options;
+    options.losslessJpeg = true;
+    JobRenderer renderer(options);
+    // 96 x 64 at 4:2:0 is whole MCUs both ways: turned on the coefficients.
+    const QString whole = m_dir.filePath("whole.jpg");
+    QVERIFY(writeTestFile(whole, photo(96, 64, cameraExif(false, photo(16, 12, {}), 6, 96, 64).tiff)));
+    JobPlan plan = renderer.plan(row(whole, "1"));
+    plan.output = m_dir.filePath("out/whole-lossless.jpg");
+    JobRenderer::Result r = renderer.render(plan);
+    QVERIFY(r.ok());
+    QVERIFY(r.lossless);
+    QCOMPARE(QImage(plan.output).size(), QSize(64, 96));
+    const QByteArray exif = PictureMetadata::readFromFile(plan.output).exif();
+    QCOMPARE(exifNumber(exif, 0x0112), 1);
+    QCOMPARE(exifNumber(exif, 0xA002), 64);
+    const QImage thumb = QImage::fromData(exifThumbnail(exif));
+    QCOMPARE(thumb.size(), QSize(12, 16));
+
+    // 90 x 60 is not: the job is re-encoded as usual and says why.
+    const QString odd = m_dir.filePath("odd.jpg");
+    QVERIFY(writeTestFile(odd, photo(90, 60, {})));
+    plan = renderer.plan(row(odd, "1"));
+    plan.output = m_dir.filePath("out/odd-full.jpg");
+    r = renderer.render(plan);
+    QVERIFY(r.ok());
+    QVERIFY(!r.lossless);
+    QVERIFY(r.fallback.contains("MCU"));
+    QCOMPARE(QImage(plan.output).size(), QSize(60, 90));
+
+    // A job whose output cannot be written leaves nothing behind on either path.
+    plan = renderer.plan(row(whole, "3"));
+    plan.output = m_dir.filePath("missing-folder/x.jpg");
+    r = renderer.render(plan);
+    QCOMPARE(r.outcome, JobRenderer::Outcome::NotSaved);
+    QVERIFY(!QFileInfo::exists(plan.output));
 }
 
 QTEST_MAIN(TestJobMetadata)
