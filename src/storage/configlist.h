@@ -28,7 +28,8 @@ public:
     void saveToFile(const QString &path) const;
 
     // The list of a start without config.dat: quality 80, smoothing 20, PNG not
-    // interlaced, the given window geometry, EXIF priority on, lossless JPEG stamping off.
+    // interlaced, the given window geometry, EXIF priority on; lossless JPEG stamping is
+    // off while the ninth line is missing.
     void setMissingFileDefaults(const QRect &geometry);
     // Files written before the EXIF setting existed have seven lines: it defaults to on.
     void completeSevenLines();

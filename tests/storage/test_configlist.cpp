@@ -29,7 +29,7 @@ private slots:
         QTest::addColumn<bool>("lossless");
         const QByteArray head("80\r\n20\r\n1\r\n0\r\n0\r\n700\r\n500\r\n");
         QTest::newRow("no file") << QByteArray() << true << false
-                                 << QByteArray("80\r\n20\r\n0\r\n19\r\n33\r\n714\r\n577\r\n1\r\n0\r\n")
+                                 << QByteArray("80\r\n20\r\n0\r\n19\r\n33\r\n714\r\n577\r\n1\r\n")
                                  << false;
         QTest::newRow("ninth line 1 is lossless stamping")
             << head + "1\r\n1\r\n" << true << true << head + "1\r\n1\r\n" << true;
