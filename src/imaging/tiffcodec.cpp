@@ -202,7 +202,7 @@ uint32_t rowsPerStep(TIFF *tif, uint32_t height)
 bool needsSampleReader(TIFF *tif)
 {
     uint16_t photometric = 0, bps = 1, spp = 1, format = SAMPLEFORMAT_UINT;
-    if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric) || TIFFIsTiled(tif))
+    if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric))
         return false;
     TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bps);
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
@@ -251,6 +251,90 @@ int narrowSample(uint32_t v, int bps, bool isSigned)
     return int(v * 255 / ((uint32_t(1) << bps) - 1));
 }
 
+// How the samples of one decoded row become pixels.
+struct SampleLayout {
+    int bps = 1;
+    int spp = 1;
+    int channels = 1;       // 1 grey, 3 RGB
+    bool separate = false;  // one plane per channel
+    bool isSigned = false;
+    bool minIsWhite = false;
+
+    // Puts count pixels of a decoded row (a plane's row when separate) into out.
+    void putRow(const uint8_t *row, QRgb *out, uint32_t count, int plane) const
+    {
+        for (uint32_t x = 0; x < count; ++x) {
+            int value[3] = {};
+            for (int c = 0; c < (separate ? 1 : channels); ++c) {
+                const uint64_t index = separate ? x : uint64_t(x) * spp + c;
+                value[c] = narrowSample(rawSample(row, index, bps), bps, isSigned);
+            }
+            if (channels == 1) {
+                const int g = minIsWhite ? 255 - value[0] : value[0];
+                out[x] = qRgb(g, g, g);
+            } else if (!separate) {
+                out[x] = qRgb(value[0], value[1], value[2]);
+            } else {
+                const int shift = 16 - 8 * plane;   // red, green, blue
+                out[x] = (plane == 0 ? 0xFF000000u : out[x] & ~(0xFFu << shift))
+                    | (uint32_t(value[0]) << shift);
+            }
+        }
+    }
+};
+
+// Strips row by row. Separate planes are read one after the other, so compressed strips
+// are decoded once each.
+bool readSampleStrips(TIFF *tif, const SampleLayout &layout, int planes, QImage &image,
+                      Codec::ProgressReporter &reporter)
+{
+    const uint32_t width = uint32_t(image.width()), height = uint32_t(image.height());
+    std::vector<uint8_t> row(static_cast<size_t>(TIFFScanlineSize64(tif)));
+    for (int plane = 0; plane < planes; ++plane) {
+        for (uint32_t y = 0; y < height; ++y) {
+            if (TIFFReadScanline(tif, row.data(), y, uint16_t(plane)) < 0)
+                return false;
+            layout.putRow(row.data(), reinterpret_cast<QRgb *>(image.scanLine(int(y))), width,
+                          plane);
+            reporter.report(uint64_t(plane) * height + y + 1, uint64_t(planes) * height);
+        }
+    }
+    return true;
+}
+
+// Tiles one by one; the parts of edge tiles outside the picture are left out.
+bool readSampleTiles(TIFF *tif, const SampleLayout &layout, int planes, QImage &image,
+                     Codec::ProgressReporter &reporter)
+{
+    const uint32_t width = uint32_t(image.width()), height = uint32_t(image.height());
+    uint32_t tileWidth = 0, tileLength = 0;
+    TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth);
+    TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileLength);
+    const uint64_t tileBytes = TIFFTileSize64(tif);
+    const uint64_t tileRowBytes = TIFFTileRowSize64(tif);
+    if (tileWidth == 0 || tileLength == 0 || tileBytes == 0 || tileRowBytes == 0
+        || tileBytes > uint64_t(kMaxSingleAlloc) || tileRowBytes * tileLength > tileBytes)
+        return false;
+    std::vector<uint8_t> tile(static_cast<size_t>(tileBytes));
+    for (uint32_t ty = 0; ty < height; ty += tileLength) {
+        const uint32_t rows = std::min(tileLength, height - ty);
+        for (uint32_t tx = 0; tx < width; tx += tileWidth) {
+            const uint32_t columns = std::min(tileWidth, width - tx);
+            for (int plane = 0; plane < planes; ++plane) {
+                const uint32_t number = TIFFComputeTile(tif, tx, ty, 0, uint16_t(plane));
+                if (TIFFReadEncodedTile(tif, number, tile.data(), tmsize_t(tileBytes)) < 0)
+                    return false;
+                for (uint32_t y = 0; y < rows; ++y) {
+                    auto *out = reinterpret_cast<QRgb *>(image.scanLine(int(ty + y))) + tx;
+                    layout.putRow(tile.data() + y * tileRowBytes, out, columns, plane);
+                }
+            }
+        }
+        reporter.report(ty + rows, height);
+    }
+    return true;
+}
+
 bool readSamples(TIFF *tif, uint64_t fileSize, QImage &image, QString &error,
                  Codec::ProgressReporter &reporter)
 {
@@ -271,43 +355,22 @@ bool readSamples(TIFF *tif, uint64_t fileSize, QImage &image, QString &error,
     }
     if (!allocatePicture(tif, width, height, fileSize, image, error))
         return false;
-    const bool minIsWhite = photometric == PHOTOMETRIC_MINISWHITE;
-    const int channels = photometric == PHOTOMETRIC_RGB ? 3 : 1;
-    const bool separate = planar == PLANARCONFIG_SEPARATE && spp > 1;
-    const int planes = separate ? channels : 1;
-    const bool isSigned = format == SAMPLEFORMAT_INT;
-    std::vector<uint8_t> row(static_cast<size_t>(rowBytes));
-    // Separate planes are read one after the other, so compressed strips are decoded
-    // once each; a plane fills its own channel of the picture.
-    for (int plane = 0; plane < planes; ++plane) {
-        for (uint32_t y = 0; y < height; ++y) {
-            if (TIFFReadScanline(tif, row.data(), y, uint16_t(plane)) < 0) {
-                error = QStringLiteral("Damaged image data");
-                image = QImage();
-                return false;
-            }
-            auto *out = reinterpret_cast<QRgb *>(image.scanLine(int(y)));
-            for (uint32_t x = 0; x < width; ++x) {
-                int value[3] = {};
-                for (int c = 0; c < (separate ? 1 : channels); ++c) {
-                    const uint64_t index = separate ? x : uint64_t(x) * spp + c;
-                    value[c] = narrowSample(rawSample(row.data(), index, bps), bps, isSigned);
-                }
-                if (channels == 1) {
-                    const int g = minIsWhite ? 255 - value[0] : value[0];
-                    out[x] = qRgb(g, g, g);
-                } else if (!separate) {
-                    out[x] = qRgb(value[0], value[1], value[2]);
-                } else {
-                    const int shift = 16 - 8 * plane;   // red, green, blue
-                    out[x] = (plane == 0 ? 0xFF000000u : out[x] & ~(0xFFu << shift))
-                        | (uint32_t(value[0]) << shift);
-                }
-            }
-            reporter.report(uint64_t(plane) * height + y + 1, uint64_t(planes) * height);
-        }
+    SampleLayout layout;
+    layout.bps = bps;
+    layout.spp = spp;
+    layout.channels = photometric == PHOTOMETRIC_RGB ? 3 : 1;
+    layout.separate = planar == PLANARCONFIG_SEPARATE && spp > 1;
+    layout.isSigned = format == SAMPLEFORMAT_INT;
+    layout.minIsWhite = photometric == PHOTOMETRIC_MINISWHITE;
+    // A plane fills its own channel of the picture.
+    const int planes = layout.separate ? layout.channels : 1;
+    const bool ok = TIFFIsTiled(tif) ? readSampleTiles(tif, layout, planes, image, reporter)
+                                     : readSampleStrips(tif, layout, planes, image, reporter);
+    if (!ok) {
+        error = QStringLiteral("Damaged image data");
+        image = QImage();
     }
-    return true;
+    return ok;
 }
 
 bool readImage(TIFF *tif, uint64_t fileSize, QImage &image, QString &error,

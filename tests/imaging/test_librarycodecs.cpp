@@ -268,6 +268,18 @@ void TestLibraryCodecs::tiffDecodesEveryKind_data()
                       .photometric = 1, .compression = 5};
     gray12.rows = TestBytes().bytes({0x00, 0x08, 0x00, 0xFF, 0xF0, 0xFF, 0xF8, 0x00, 0x00, 0x00});
     QTest::newRow("gray 12-bit lzw") << makeTiff(gray12) << testPicture(3, {kBlack, mid, kWhite, kWhite, mid, kBlack}) << 0;
+    TiffLayout tiled12{.width = 20, .height = 18, .bitsPerSample = 12, .samplesPerPixel = 1,
+                       .photometric = 1, .compression = 8, .tileSize = 16};
+    QImage ramp(20, 18, QImage::Format_RGB32);
+    for (int y = 0; y < 18; ++y) {
+        for (int x = 0; x < 20; x += 2) {   // two 12-bit samples in three bytes
+            const int a = (y * 20 + x) * 11, b = (y * 20 + x + 1) * 11;
+            tiled12.rows.append(char(a >> 4)).append(char((a & 15) << 4 | b >> 8)).append(char(b & 255));
+            ramp.setPixel(x, y, qRgb(a >> 4, a >> 4, a >> 4));
+            ramp.setPixel(x + 1, y, qRgb(b >> 4, b >> 4, b >> 4));
+        }
+    }
+    QTest::newRow("gray 12-bit tiles deflate") << makeTiff(tiled12) << ramp << 0;
     TiffLayout white12 = gray12;
     white12.photometric = 0;
     QTest::newRow("gray 12-bit min-is-white") << makeTiff(white12)
