@@ -84,9 +84,6 @@ void TestOutputWriter::clockChangeHoursKeepTheCameraDigits_data()
     QTest::newRow("hour repeated in autumn: the first of its two instants")
         << "2005:10:30 02:30:01" << "30.10.2005 02:30:01" << "2005_10_30 02_30_01"
         << QDateTime(QDate(2005, 10, 30), QTime(0, 30), Qt::UTC);
-    QTest::newRow("an ordinary hour of that day")
-        << "2005:03:27 03:30:00" << "27.03.2005 03:30:00" << "2005_03_27 03_30_00"
-        << QDateTime(QDate(2005, 3, 27), QTime(1, 30), Qt::UTC);
 }
 
 void TestOutputWriter::clockChangeHoursKeepTheCameraDigits()
