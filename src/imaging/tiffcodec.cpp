@@ -415,7 +415,8 @@ bool readImage(TIFF *tif, uint64_t fileSize, QImage &image, QString &error,
     return ok;
 }
 
-bool writeImage(TIFF *tif, const QImage &image, Codec::ProgressReporter &reporter)
+bool writeImage(TIFF *tif, const QImage &image, const QByteArray &iccProfile,
+                Codec::ProgressReporter &reporter)
 {
     const uint32_t width = uint32_t(image.width());
     const uint32_t height = uint32_t(image.height());
@@ -428,6 +429,8 @@ bool writeImage(TIFF *tif, const QImage &image, Codec::ProgressReporter &reporte
     TIFFSetField(tif, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_NONE));
     TIFFSetField(tif, TIFFTAG_ORIENTATION, uint16_t(ORIENTATION_TOPLEFT));
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, 0));
+    if (!iccProfile.isEmpty())
+        TIFFSetField(tif, TIFFTAG_ICCPROFILE, uint32_t(iccProfile.size()), iccProfile.constData());
 
     std::vector<uchar> row(size_t(width) * 3);
     for (uint32_t y = 0; y < height; ++y) {
@@ -475,7 +478,7 @@ Codec::Decoded decode(const QByteArray &bytes, const ProgressFn &progress)
     return result;
 }
 
-QByteArray encode(const QImage &rgb32, const ProgressFn &progress)
+QByteArray encode(const QImage &rgb32, const ProgressFn &progress, const QByteArray &iccProfile)
 {
     if (rgb32.isNull())
         return QByteArray();
@@ -489,7 +492,7 @@ QByteArray encode(const QImage &rgb32, const ProgressFn &progress)
     bool ok = false;
     {
         TiffCloser tif{openMemory(file, "w")};
-        ok = tif.tif && writeImage(tif.tif, image, reporter);
+        ok = tif.tif && writeImage(tif.tif, image, iccProfile, reporter);
     }
     return ok ? out : QByteArray();
 }

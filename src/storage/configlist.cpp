@@ -25,6 +25,7 @@ void ConfigList::setMissingFileDefaults(const QRect &geometry)
     m_lines.resize(UsedCount);
     setGeometry(geometry);
     m_lines[ExifPriority] = QStringLiteral("1");
+    m_lines.append(QStringLiteral("0"));
 }
 
 void ConfigList::completeSevenLines()
