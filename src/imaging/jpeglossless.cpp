@@ -1,6 +1,7 @@
 #include "imaging/jpeglossless.h"
 
 #include "imaging/jpegrestamp.h"
+#include "imaging/jpegsplice.h"
 
 #include <algorithm>
 #include <array>
@@ -265,6 +266,16 @@ bool writeCoefficients(Session &s, JpegLossless::Turn turn, bool sourceHuffman)
 namespace JpegLossless {
 
 Result stamp(const QByteArray &source, Turn turn, const AreaFn &areaOf, const PaintFn &paint)
+{
+    if (turn == Turn::None) {
+        Result spliced = JpegSplice::stamp(source, areaOf, paint);
+        if (spliced.ok())
+            return spliced;
+    }
+    return stampCoefficients(source, turn, areaOf, paint);
+}
+
+Result stampCoefficients(const QByteArray &source, Turn turn, const AreaFn &areaOf, const PaintFn &paint)
 {
     Result result;
     Session s;

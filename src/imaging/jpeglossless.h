@@ -29,6 +29,12 @@ struct Result {
     bool ok() const { return !bytes.isEmpty(); }
 };
 
+// Takes the fastest way that covers the source: the entropy-coded data spliced around
+// the stamp's rows for a sequential file that is not turned, else all coefficients read
+// and written again.
 Result stamp(const QByteArray &source, Turn turn, const AreaFn &areaOf, const PaintFn &paint);
+// The second way alone: every coefficient read, turned where asked, and written again.
+Result stampCoefficients(const QByteArray &source, Turn turn, const AreaFn &areaOf,
+                         const PaintFn &paint);
 
 } // namespace JpegLossless

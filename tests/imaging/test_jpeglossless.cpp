@@ -1,6 +1,7 @@
 // Lossless JPEG stamping: blocks outside the stamp's MCUs untouched, the stamp as the
 // full render draws it, quarter turns on the coefficients, and the cases that fall back.
 #include "imaging/jpeglossless.h"
+#include "imaging/jpegsplice.h"
 #include "stamp/stampdrawer.h"
 #include "stamp/stampfont.h"
 
@@ -174,6 +175,8 @@ private slots:
     void quarterTurnsOnTheCoefficients_data();
     void quarterTurnsOnTheCoefficients();
     void fallsBackWhereItCannotBeLossless();
+    void splicedDataEqualsRewrittenCoefficients_data();
+    void splicedDataEqualsRewrittenCoefficients();
 };
 
 void TestJpegLossless::onlyTheStampsMcusChange_data()
@@ -304,6 +307,52 @@ void TestJpegLossless::fallsBackWhereItCannotBeLossless()
     QVERIFY(!stampLosslessly(QByteArray("not a picture"), s).ok());
     const QByteArray whole = encode(Source());
     QVERIFY(!stampLosslessly(whole.left(whole.size() / 2), s).ok());
+}
+
+void TestJpegLossless::splicedDataEqualsRewrittenCoefficients_data()
+{
+    QTest::addColumn<int>("h");
+    QTest::addColumn<int>("v");
+    QTest::addColumn<bool>("grey");
+    QTest::addColumn<int>("corner");
+    QTest::newRow("4:2:0 top left") << 2 << 2 << false << 1;
+    QTest::newRow("4:2:0 bottom right: no row after the stamp") << 2 << 2 << false << 4;
+    QTest::newRow("4:2:2 top right") << 2 << 1 << false << 2;
+    QTest::newRow("4:4:4 bottom left") << 1 << 1 << false << 3;
+    QTest::newRow("grey bottom left") << 1 << 1 << true << 3;
+}
+
+void TestJpegLossless::splicedDataEqualsRewrittenCoefficients()
+{
+    QFETCH(int, h);
+    QFETCH(int, v);
+    QFETCH(bool, grey);
+    QFETCH(int, corner);
+    Source src;
+    src.width = 250;
+    src.height = 190;
+    src.h = h, src.v = v, src.grey = grey;
+    const QByteArray source = encode(src);
+    StampStyle s = style(corner, true, false);
+    s.marginV = 40; // a row of MCUs below the stamp for the corners at the bottom
+    if (corner == 4)
+        s.marginV = 0;
+    const auto area = [&s](const QSize &p) { return stampArea(p, s); };
+    const auto paint = [&s](QImage &b, const QPoint &o, const QSize &p) { paintStamp(b, o, p, s); };
+    const JpegLossless::Result spliced = JpegSplice::stamp(source, area, paint);
+    const JpegLossless::Result rewritten =
+        JpegLossless::stampCoefficients(source, JpegLossless::Turn::None, area, paint);
+    QVERIFY(spliced.ok());
+    QVERIFY(rewritten.ok());
+    QCOMPARE(spliced.blocksEncoded, rewritten.blocksEncoded);
+    // The same coefficients, whichever way they were written.
+    QCOMPARE(decode(spliced.bytes, false), decode(rewritten.bytes, false));
+    QCOMPARE(decode(spliced.bytes, true), decode(rewritten.bytes, true));
+    // Nothing to draw: the data comes through bit for bit.
+    s.text.clear();
+    const JpegLossless::Result untouched = JpegSplice::stamp(source, area, paint);
+    QVERIFY(untouched.ok());
+    QCOMPARE(decode(untouched.bytes, true), decode(source, true));
 }
 
 QTEST_MAIN(TestJpegLossless)

@@ -168,7 +168,12 @@ void TForm1::savepic(int row)
         return;
     plan.output = m_runNames.claim(plan.output);
     const JobRenderer::Result result = m_renderer.render(plan, m_model.Img2);
-    if (result.ok())
-        RzStatusPane1->setText(QStringLiteral("BEARBEITUNG LÄUFT... ")
-                               + QDir::toNativeSeparators(plan.output));
+    if (!result.ok())
+        return;
+    QString status = QStringLiteral("BEARBEITUNG LÄUFT... ") + QDir::toNativeSeparators(plan.output);
+    if (result.lossless)
+        status += QStringLiteral(" (verlustfrei gestempelt)");
+    else if (!result.fallback.isEmpty())
+        status += QStringLiteral(" (neu kodiert)");
+    RzStatusPane1->setText(status);
 }
