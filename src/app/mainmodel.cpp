@@ -77,6 +77,20 @@ void MainModel::aktutab()
     }
 }
 
+ImageTimestamp MainModel::determineTimestamp(const QString &path)
+{
+    bool ok = false;
+    const QDateTime fileTime = fileTimeTwoSeconds(path, &ok);
+    if (ok) {
+        imageTimestamp = fileTime;
+        exifMarkerVisible = false;
+    }
+    const ImageTimestamp stamp = determineImageTimestamp(path, exifPriority, exif);
+    imageTimestamp = stamp.time;
+    exifMarkerVisible = stamp.fromExif;
+    return stamp;
+}
+
 QString MainModel::composeText(const QDateTime &now) const
 {
     return RowStamp::text(currentRow(), imageTimestamp, now);

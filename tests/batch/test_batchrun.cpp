@@ -4,6 +4,7 @@
 #include "app/widgets/piegauge.h"
 #include "batch/outputwriter.h"
 #include "exifbuilder.h"
+#include "scopedtimezone.h"
 #include "imaging/multiimage.h"
 #include "imaging/widgets/multiimageview.h"
 
@@ -61,6 +62,7 @@ private slots:
     void outputNamesTypesAndFileTimes();
     void burstPhotosKeepEveryPicture();
     void oldExifDateKeepsTimeOfWriting();
+    void photoOfTheSkippedHourIsWritten();
     void failedJobsNeverHarmSources();
     void closingDuringRunStopsAndSaves();
     void replacedSourceKeepsItsFileTime();
@@ -296,6 +298,31 @@ void TestBatchRun::oldExifDateKeepsTimeOfWriting()
     QVERIFY(!OutputWriter::setFileTime(target, f.model().imageTimestamp));
     QCOMPARE(QFileInfo(target).lastModified(), writtenAt);
     Q_UNUSED(w);
+}
+
+void TestBatchRun::photoOfTheSkippedHourIsWritten()
+{
+    // In Berlin 02:30 on 27 March 2005 never happened on the clock; cameras write it all
+    // the same when their clock was not yet put forward.
+    const ScopedTimeZone berlin("Europe/Berlin");
+    WindowFixture f;
+    writeSource(src(0, "jpg"), picture(32, 32), m_time);
+    QFile plain(src(0, "jpg"));
+    QVERIFY(plain.open(QIODevice::ReadOnly));
+    const QByteArray jpeg = plain.readAll();
+    plain.close();
+    const QByteArray exif = jpegWithApp1(exifPayload({}, {exifText(0x9004, "2005:03:27 02:30:00")}));
+    writeTestFile(src(0, "jpg"), exif.left(exif.size() - 2) + jpeg.mid(2));
+    f.writeFile(QStringLiteral("inkwerk.dat"),
+                WindowFixture::datFile({{Col::AVerz, out()}, {Col::TimeDN, "1"}, {Col::TimeDat, "1"}}));
+    TForm1 &w = f.start();
+    f.dialogs.pushFiles({src(0, "jpg")});
+    w.SpeedButton1Click();
+    w.AlleEintrge2->trigger();
+    QCOMPARE(f.dialogs.messages(), QStringList());
+    QCOMPARE(filesIn(out()), QStringList({"2005_03_27 02_30_00.jpg"}));
+    QCOMPARE(QFileInfo(out() + "/2005_03_27 02_30_00.jpg").lastModified().toUTC(),
+             QDateTime(QDate(2005, 3, 27), QTime(1, 0), Qt::UTC));
 }
 
 void TestBatchRun::failedJobsNeverHarmSources()
