@@ -6,7 +6,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 PACKAGES=(cmake g++ make pkg-config
   qt6-base-dev qt6-qpa-plugins libgl-dev
   libjpeg62-turbo-dev libpng-dev libtiff-dev libgif-dev libimagequant-dev zlib1g-dev
-  fonts-liberation2 libimage-exiftool-perl tzdata)
+  fonts-liberation2 libimage-exiftool-perl tzdata qt6-translations-l10n)
 
 install_missing() {
   local missing=()

@@ -6,7 +6,10 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QGuiApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QTextStream>
+#include <QTranslator>
 #include <cstdio>
 #include <memory>
 
@@ -55,6 +58,13 @@ int main(int argc, char *argv[])
     nameApplication();
     // A compact face keeps the designed window size readable without cutting captions.
     QApplication::setFont(QFont(QStringLiteral("Liberation Sans"), 9));
+    // Qt's own dialogs (file choosers, the colour choice) speak German like the rest of
+    // the program, whatever the desktop's language; without the translation they stay
+    // in English.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(QLocale::German, QLocale::Germany), QStringLiteral("qtbase"),
+                     QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        app.installTranslator(&qtTexts);
 
     TForm1 form1(settingsFolder());
     form1.show();
