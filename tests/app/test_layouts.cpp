@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QRandomGenerator>
 #include <QSlider>
 #include <QTest>
 #include <QToolButton>
@@ -51,6 +52,7 @@ private slots:
     void cancellingChangesNothing();
     void failuresReportAndKeepEverything();
     void menuEntriesUseTheSameCommands();
+    void layoutsFromAnywhereNeverCrash();
 
 private:
     QTemporaryDir m_pics;
@@ -277,6 +279,43 @@ void TestLayouts::menuEntriesUseTheSameCommands()
     w.SpeedButton6->click();
     QCOMPARE(f.dialogs.lastFileDialog.title, QStringLiteral("Inkwerk-Layout speichern als..."));
     QVERIFY(f.dialogs.allUsed());
+}
+
+void TestLayouts::layoutsFromAnywhereNeverCrash()
+{
+    writePng(pic("z.png"), 16, 12);
+    WindowFixture f;
+    TForm1 &w = f.start();
+    f.dialogs.pushFiles({pic("z.png")});
+    w.SpeedButton1Click();
+    QRandomGenerator rng(11);
+    QList<QByteArray> files = {
+        "[Desktop Entry]\nName=Inkwerk\nExec=inkwerk %F\n",           // another text file
+        layoutBytes({{Col::FSize, "gro\xdf"}, {Col::SchGr, "-999"}}),   // not a size, too far
+        layoutBytes({{Col::HGColor, "clNirgends"}, {Col::FStyle, "1"}}),
+        layoutBytes({{Col::Rx, "99999999999999999999"}}),
+        layoutBytes({{Col::Pos, "7"}, {Col::DT, "x"}, {Col::FontN, ""}}),
+    };
+    for (int i = 0; i < 10; ++i) {
+        QByteArray b = layoutBytes({});
+        for (int k = 0; k < 20; ++k)
+            b[rng.bounded(int(b.size()))] = char(rng.bounded(256));
+        files.append(b);
+    }
+    for (const QByteArray &bytes : files) {
+        f.writeFile("any.ikl", bytes);
+        f.dialogs.pushFile(f.path("any.ikl"));
+        // As the user opens it: through the menu, where a failure becomes a message.
+        w.Oeffnen1->trigger();
+        // Whatever the file held, the entry keeps its own source.
+        QCOMPARE(f.cell(Col::Datei), pic("z.png"));
+        QCOMPARE(f.model().NGrid2.cell(Col::Datei, 0), pic("z.png"));
+    }
+    // The window still works: a good layout opens as usual.
+    f.writeFile("good.ikl", layoutBytes({{Col::ZTxt, "wieder gut"}}));
+    f.dialogs.pushFile(f.path("good.ikl"));
+    w.SpeedButton3Click();
+    QCOMPARE(f.cell(Col::ZTxt), QStringLiteral("wieder gut"));
 }
 
 QTEST_MAIN(TestLayouts)
