@@ -1,5 +1,6 @@
 #include "imaging/jpeglossless.h"
 
+#include "imaging/codec.h"
 #include "imaging/jpegrestamp.h"
 #include "imaging/jpegsplice.h"
 
@@ -85,7 +86,8 @@ Read readCoefficients(Session &s, const QByteArray &bytes, JpegLossless::Turn tu
     jpeg_read_header(&s.src, TRUE);
     const bool grey = s.src.num_components == 1 && s.src.jpeg_color_space == JCS_GRAYSCALE;
     const bool ycc = s.src.num_components == 3 && s.src.jpeg_color_space == JCS_YCbCr;
-    if ((!grey && !ycc) || s.src.data_precision != 8)
+    if ((!grey && !ycc) || s.src.data_precision != 8
+        || !Codec::dimensionsAcceptable(s.src.image_width, s.src.image_height))
         return Read::NotCovered;
     for (int ci = 0; ci < s.src.num_components; ++ci) {
         const jpeg_component_info &c = s.src.comp_info[ci];

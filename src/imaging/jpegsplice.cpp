@@ -1,5 +1,6 @@
 #include "imaging/jpegsplice.h"
 
+#include "imaging/codec.h"
 #include "imaging/jpegrestamp.h"
 
 #include <algorithm>
@@ -247,7 +248,7 @@ std::optional<Layout> readLayout(const QByteArray &b)
             l.height = be16(b, body + 1);
             l.width = be16(b, body + 3);
             const int n = uint8_t(b[body + 5]);
-            if (l.width == 0 || l.height == 0 || (n != 1 && n != 3) || len != 8 + 3 * n)
+            if (!Codec::dimensionsAcceptable(l.width, l.height) || (n != 1 && n != 3) || len != 8 + 3 * n)
                 return std::nullopt;
             for (int i = 0; i < n; ++i) {
                 ScanComponent c;
