@@ -129,6 +129,7 @@ private slots:
     void settingsDialogShowsAndWritesTheValuesInForce();
     void exifSettingDecidesTheNextSelection();
     void settingsReachConfigDatAtClose();
+    void losslessSettingSurvivesARestartAndKeepsThePixels();
     void informationWindowAndItsLinks();
     void helpGoesToTheDesktopWithoutMessages();
     void windowsShowTheirGermanTexts();
@@ -344,6 +345,54 @@ void TestSecondaryWindows::settingsReachConfigDatAtClose()
     QCOMPARE(written.value(2), QByteArray("1\r"));
 }
 
+void TestSecondaryWindows::losslessSettingSurvivesARestartAndKeepsThePixels()
+{
+    // A textured 64 x 112 JPEG: a full re-encode changes its pixels, a lossless stamp only
+    // those of the MCUs under the stamp (at the top left).
+    QImage img(64, 112, QImage::Format_RGB32);
+    for (int y = 0; y < 112; ++y)
+        for (int x = 0; x < 64; ++x)
+            img.setPixel(x, y, qRgb(x * 4, y * 5, (x * y) & 255));
+    MultiImage source;
+    source.setPicture(img);
+    source.setJPegSaveQuality(95);
+    QVERIFY(source.saveJpg(pic("lossless.jpg")));
+    const QImage before(pic("lossless.jpg"));
+    QDir(m_pics.path()).mkdir("out");
+
+    for (const bool lossless : {false, true}) {
+        WindowFixture f;
+        // Eight lines: the setting reads as off until it is ticked.
+        f.writeFile("config.dat", "80\r\n20\r\n0\r\n19\r\n33\r\n714\r\n577\r\n1\r\n");
+        f.writeFile("inkwerk.dat", WindowFixture::datFile({{Col::AVerz, pic("out")}, {Col::TimeDN, ""}}));
+        TForm1 &w = f.start();
+        TForm4 &d = form4(w);
+        d.FormShow();
+        QVERIFY(!d.CheckBox3->isChecked());
+        d.CheckBox3->setChecked(lossless);
+        QVERIFY(w.close());
+        // Left alone, the setting adds no line to the file.
+        QCOMPARE(f.readFile("config.dat").split('\n').value(8), QByteArray(lossless ? "1\r" : ""));
+
+        // After a restart the setting is in force and the dialog shows it.
+        TForm1 &again = f.start();
+        form4(again).FormShow();
+        QCOMPARE(form4(again).CheckBox3->isChecked(), lossless);
+        f.dialogs.pushFiles({pic("lossless.jpg")});
+        again.SpeedButton1Click();
+        again.AlleEintrge2->trigger();
+        const QImage written(pic("out/lossless.jpg"));
+        QCOMPARE(written.size(), before.size());
+        // Below the stamp's rows of MCUs the pixels are the source's own only when the
+        // job was stamped losslessly.
+        bool same = true;
+        for (int y = 80; y < 112; ++y)
+            for (int x = 0; x < 64; ++x)
+                same = same && written.pixel(x, y) == before.pixel(x, y);
+        QCOMPARE(same, lossless);
+    }
+}
+
 void TestSecondaryWindows::informationWindowAndItsLinks()
 {
     WindowFixture f;
@@ -413,6 +462,7 @@ void TestSecondaryWindows::windowsShowTheirGermanTexts()
              QStringLiteral("Holt Zeitangaben aus dem EXIF-Block des Bildes (wenn vorhanden)"));
     QCOMPARE(d4.CheckBox1->text(), QStringLiteral("PNG-Interlaced"));
     QCOMPARE(d4.CheckBox1->toolTip(), QStringLiteral("Beide Halbbilder in PNG-Dateien verwenden"));
+    QCOMPARE(d4.CheckBox3->text(), QStringLiteral("JPEG verlustfrei stempeln"));
     QCOMPARE(d4.SpinEdit1->maximum(), 100);
     QCOMPARE(d4.SpinEdit1->minimum(), 0);
     QVERIFY(d4.Button1->isDefault() && d4.Button1->text() == "&OK");

@@ -46,6 +46,9 @@ TForm4::TForm4(MultiImage &image, bool &exifPriority, ConfigList &config, QWidge
     CheckBox2->setChecked(true);
     CheckBox1 = hinted(new QCheckBox(QStringLiteral("PNG-Interlaced")),
                        QStringLiteral("Beide Halbbilder in PNG-Dateien verwenden"));
+    CheckBox3 = hinted(new QCheckBox(QStringLiteral("JPEG verlustfrei stempeln")),
+                       QStringLiteral("Nur die Blöcke unter dem Stempel werden neu kodiert, "
+                                      "der Rest der JPEG-Datei bleibt unverändert"));
     Button1 = new QPushButton(QStringLiteral("&OK"));
     Button1->setDefault(true);
 
@@ -58,13 +61,15 @@ TForm4::TForm4(MultiImage &image, bool &exifPriority, ConfigList &config, QWidge
     grid->addWidget(new QLabel(QStringLiteral("(0...100)")), 1, 2);
     grid->addWidget(CheckBox2, 2, 0, 1, 3);
     grid->addWidget(CheckBox1, 3, 0, 1, 3);
-    grid->addWidget(Button1, 4, 0, 1, 3, Qt::AlignHCenter);
+    grid->addWidget(CheckBox3, 4, 0, 1, 3);
+    grid->addWidget(Button1, 5, 0, 1, 3, Qt::AlignHCenter);
     grid->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(SpinEdit1, &QSpinBox::valueChanged, this, &TForm4::SpinEdit1Change);
     connect(SpinEdit2, &QSpinBox::valueChanged, this, &TForm4::SpinEdit2Change);
     connect(CheckBox1, &QCheckBox::toggled, this, &TForm4::CheckBox1Click);
     connect(CheckBox2, &QCheckBox::toggled, this, &TForm4::CheckBox2Click);
+    connect(CheckBox3, &QCheckBox::toggled, this, &TForm4::CheckBox3Click);
     connect(Button1, &QPushButton::clicked, this, &TForm4::Button1Click);
 }
 
@@ -81,6 +86,7 @@ void TForm4::FormShow()
     SpinEdit2->setValue(m_image.jpegSaveSmooth());
     CheckBox1->setChecked(m_image.pngInterLaced());
     CheckBox2->setChecked(m_exifPriority);
+    CheckBox3->setChecked(m_config.losslessJpeg());
 }
 
 void TForm4::SpinEdit1Change()
@@ -105,6 +111,12 @@ void TForm4::CheckBox2Click()
 {
     m_exifPriority = CheckBox2->isChecked();
     m_config.setFlag(ConfigList::ExifPriority, CheckBox2->isChecked());
+}
+
+void TForm4::CheckBox3Click()
+{
+    // The job renderer reads it from the settings list at every job.
+    m_config.setFlag(ConfigList::LosslessJpeg, CheckBox3->isChecked());
 }
 
 void TForm4::Button1Click()

@@ -9,7 +9,7 @@ class QPushButton;
 class QSpinBox;
 
 // The program settings dialog "Inkwerk-Einstellungen": JPEG quality and smoothing, PNG
-// interlacing and the EXIF priority. Every change holds at once, in the values in force
+// interlacing, the EXIF priority and lossless JPEG stamping. Every change holds at once, in the values in force
 // (the imaging component's save options, the EXIF priority flag) and in its line of the
 // program settings list, which reaches config.dat when the main window closes.
 class TForm4 : public QDialog
@@ -24,10 +24,11 @@ public:
     void SpinEdit2Change();
     void CheckBox1Click();
     void CheckBox2Click();
+    void CheckBox3Click();
     void Button1Click();
 
     QSpinBox *SpinEdit1 = nullptr, *SpinEdit2 = nullptr;
-    QCheckBox *CheckBox1 = nullptr, *CheckBox2 = nullptr;
+    QCheckBox *CheckBox1 = nullptr, *CheckBox2 = nullptr, *CheckBox3 = nullptr;
     QPushButton *Button1 = nullptr;
 
 protected:
