@@ -1,4 +1,5 @@
 #include "app/commandline.h"
+#include "app/widgets/qtuserdialogs.h"
 #include "app/widgets/tform1.h"
 #include "storage/settingsfolder.h"
 
@@ -53,6 +54,7 @@ int main(int argc, char *argv[])
 
     QApplication app(argc, argv);
     nameApplication();
+    QtUserDialogs::installQtTranslation(app);
     // A compact face keeps the designed window size readable without cutting captions.
     QApplication::setFont(QFont(QStringLiteral("Liberation Sans"), 9));
 

@@ -77,6 +77,8 @@ void TForm1::abcToggleBtn8Click()
 
     setRunButton(true);
     m_model.batchRunning = true;
+    // A Shift or Ctrl pressed in the list before must not skip a job's selection.
+    m_model.skipSelection = false;
     Gauge1->setProgress(0);
     Img2->hide();
 
@@ -144,6 +146,7 @@ void TForm1::rendersel()
 void TForm1::renderJob(int i)
 {
     setFocusedEntry(i, false);
+    m_model.skipSelection = false;
     guarded([&] { ListBox1Click(); });
     // A job whose picture was not loaded from its own file is not saved: the picture in
     // hand would belong to another source.
