@@ -689,15 +689,15 @@ bool TForm1::eventFilter(QObject *watched, QEvent *e)
                 if (url.isLocalFile())
                     paths.append(url.toLocalFile());
             drop->acceptProposedAction();
-            guarded([&] { addDroppedPaths(paths); });
+            m_handlers.slot([&] { addDroppedPaths(paths); });
             return true;
         }
     }
     if (e->type() == QEvent::MouseButtonRelease) {
         if (watched == RzTrackBar1)
-            guarded([&] { RzTrackBar1MouseUp(); });
+            m_handlers.slot([&] { RzTrackBar1MouseUp(); });
         else if (watched == RzTrackBar2)
-            guarded([&] { RzTrackBar2MouseUp(); });
+            m_handlers.slot([&] { RzTrackBar2MouseUp(); });
     }
     return QMainWindow::eventFilter(watched, e);
 }
