@@ -48,6 +48,11 @@ const char *const kHelp =
     "  --no-exif       use the file time instead of the EXIF date\n"
     "  --jobs N        pictures rendered at once (default: the number of processors)\n"
     "  --overwrite     allow jobs that replace their source picture\n"
+    "  --lossless      stamp JPEGs without re-encoding them: only the blocks under the\n"
+    "                  stamp are encoded again (also the program setting \"JPEG\n"
+    "                  verlustfrei stempeln\"); the line says which path a job took\n"
+    "  --strip-metadata  write pixels only (by default a copy keeps the source's EXIF,\n"
+    "                  XMP, IPTC, colour profile and comment where its format can hold them)\n"
     "\n"
     "  --help          show this help\n"
     "  --version       show the version\n"
@@ -67,6 +72,8 @@ struct Options {
     bool noExif = false;
     int jobs = 0;
     bool overwrite = false;
+    bool stripMetadata = false;
+    bool lossless = false;
     QStringList paths;
     QString error;
 };
@@ -128,6 +135,8 @@ Options parse(const QStringList &args)
         else if (a == QLatin1String("--version")) version = true;
         else if (a == QLatin1String("--no-exif")) o.noExif = true;
         else if (a == QLatin1String("--overwrite")) { o.overwrite = true; renderOnly.append(a); }
+        else if (a == QLatin1String("--strip-metadata")) { o.stripMetadata = true; renderOnly.append(a); }
+        else if (a == QLatin1String("--lossless")) { o.lossless = true; renderOnly.append(a); }
         else if (a == QLatin1String("--layout")) o.layout = value;
         else if (a == QLatin1String("--out")) o.out = value;
         else if (a == QLatin1String("--quality")) {
@@ -284,6 +293,8 @@ int render(const Options &o, QTextStream &out, QTextStream &err)
         options.jpegQuality = *o.quality;
     if (o.noExif)
         options.exifPriority = false;
+    options.keepMetadata = !o.stripMetadata;
+    options.losslessJpeg = options.losslessJpeg || o.lossless;
 
     QStringList base = savedRow(folder, err);
     if (!o.layout.isEmpty()) {
@@ -362,7 +373,12 @@ int render(const Options &o, QTextStream &out, QTextStream &err)
         if (progress)
             err << "\r\033[K";
         if (!r.skipped && r.result.ok()) {
-            out << native(r.plan.source) << " -> " << native(r.plan.output) << '\n';
+            out << native(r.plan.source) << " -> " << native(r.plan.output);
+            if (r.result.lossless)
+                out << " (lossless)";
+            else if (!r.result.fallback.isEmpty())
+                out << " (re-encoded: " << r.result.fallback << ')';
+            out << '\n';
             out.flush();
         } else {
             ++failed;

@@ -1,6 +1,6 @@
 #include "app/mainmodel.h"
 
-#include "model/colortext.h"
+#include "stamp/rowstamp.h"
 #include "model/inkwerkerror.h"
 #include "stamp/stampfont.h"
 #include "stamp/stamptext.h"
@@ -77,57 +77,36 @@ void MainModel::aktutab()
     }
 }
 
+ImageTimestamp MainModel::determineTimestamp(const QString &path)
+{
+    bool ok = false;
+    const QDateTime fileTime = fileTimeTwoSeconds(path, &ok);
+    if (ok) {
+        imageTimestamp = fileTime;
+        exifMarkerVisible = false;
+    }
+    const ImageTimestamp stamp = determineImageTimestamp(path, exifPriority, exif);
+    imageTimestamp = stamp.time;
+    exifMarkerVisible = stamp.fromExif;
+    return stamp;
+}
+
 QString MainModel::composeText(const QDateTime &now) const
 {
-    StampTextInput in;
-    in.dt = cell(Col::DT);
-    in.extraTextOn = SettingsRow::isOn(cell(Col::ZT));
-    in.extraText = cell(Col::ZTxt);
-    in.time = cell(Col::DArt) == QLatin1String("2") ? now : imageTimestamp;
-    return composeStampText(in);
+    return RowStamp::text(currentRow(), imageTimestamp, now);
 }
 
 void MainModel::composeStamp(const QDateTime &now)
 {
-    stamp.text = composeText(now);
-    const int points = SettingsRow::toInt(cell(Col::FSize));
-    stamp.font = stampFont(cell(Col::FontN), points, cell(Col::FStyle), dpi);
+    const QStringList row = currentRow();
+    stamp.text = RowStamp::text(row, imageTimestamp, now);
+    stamp.font = RowStamp::font(row, dpi);
     stamp.extent = stampExtent(stamp.text, stamp.font);
-}
-
-int MainModel::clampedCell(int col, int fallback, int lo, int hi) const
-{
-    bool ok = false;
-    const int v = cell(col).trimmed().toInt(&ok);
-    return qBound(lo, ok ? v : fallback, hi);
-}
-
-static QColor colorCell(const QString &text, quint32 fallback)
-{
-    try {
-        return ColorText::toQColor(ColorText::fromText(text));
-    } catch (const InkwerkError &) {
-        return ColorText::toQColor(fallback);
-    }
 }
 
 StampStyle MainModel::stampStyle() const
 {
-    StampStyle s;
-    s.text = stamp.text;
-    s.font = stamp.font;
-    s.hasContent = cell(Col::DT) != QLatin1String("3") || SettingsRow::isOn(cell(Col::ZT));
-    s.background = SettingsRow::isOn(cell(Col::HG));
-    s.shadow = SettingsRow::isOn(cell(Col::Sch));
-    s.offset = clampedCell(Col::SchGr, 3, -100, 100);
-    s.backgroundColor = colorCell(cell(Col::HGColor), 0x00FFFF00);
-    s.shadowColor = colorCell(cell(Col::SchColor), 0x00000000);
-    s.textColor = colorCell(cell(Col::TxtColor), 0x00FFFFFF);
-    // A corner outside "1".."4" selects no corner button; the stamp stays top left.
-    s.corner = clampedCell(Col::Pos, 1, 0, 5);
-    s.marginH = clampedCell(Col::Rx, 10, 0, 200);
-    s.marginV = clampedCell(Col::Ry, 10, 0, 200);
-    return s;
+    return RowStamp::style(currentRow(), stamp.text, stamp.font);
 }
 
 bool MainModel::drawStamp()

@@ -4,6 +4,7 @@
 #include "model/stringgrid.h"
 #include "imaging/exifreader.h"
 #include "imaging/multiimage.h"
+#include "stamp/imagetimestamp.h"
 #include "stamp/stampdrawer.h"
 #include "storage/configlist.h"
 
@@ -38,6 +39,9 @@ public:
     bool batchRunning = false;
     bool skipSelection = false;
     bool previewPending = false;
+    // The selection step of a run: the job renderer loads the picture, so the selection
+    // only fills the controls.
+    bool selectionOnly = false;
     bool exifPriority = true;
     // Scope request of a run: both true = ask; both false = all; selected only otherwise.
     bool scopeSelected = true;
@@ -45,6 +49,10 @@ public:
 
     QDateTime imageTimestamp;
     bool exifMarkerVisible = false;
+    // Determines the image timestamp of the entry being selected and keeps it. The file's
+    // own time is in force before its EXIF date is read, so when that date fails to
+    // convert (InkwerkError) the timestamp is this file's time, not the previous entry's.
+    ImageTimestamp determineTimestamp(const QString &path);
 
     // The working picture (Img2): the picture as loaded, turned as Rot says, with the
     // stamp. Its clean state (the base picture) is the working picture without the stamp,
@@ -111,9 +119,5 @@ public:
     // empty picture (the working picture is then the empty unrotated copy).
     bool rotationStep(const QString &r);
 
-    bool picturesWanted() const { return preview || batchRunning; }
-
-    // Integer cell read leniently and clamped, for drawing from a row that may hold text
-    // the controls refused.
-    int clampedCell(int col, int fallback, int lo, int hi) const;
+    bool picturesWanted() const { return (preview || batchRunning) && !selectionOnly; }
 };

@@ -1,6 +1,10 @@
 #include "batch/jobrenderer.h"
 
 #include "batch/outputwriter.h"
+#include "imaging/exifedit.h"
+#include "imaging/jpegcodec.h"
+#include "imaging/jpeglossless.h"
+#include "imaging/wholefile.h"
 #include "model/inkwerkerror.h"
 #include "model/pathrules.h"
 #include "model/settingsrow.h"
@@ -8,7 +12,9 @@
 #include "stamp/stampfont.h"
 #include "storage/configlist.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QTransform>
 
 RenderOptions RenderOptions::fromConfig(const ConfigList &config, double dpi)
 {
@@ -17,6 +23,7 @@ RenderOptions RenderOptions::fromConfig(const ConfigList &config, double dpi)
     o.jpegSmooth = config.jpegSmooth();
     o.pngInterlaced = config.pngInterlaced();
     o.exifPriority = config.exifPriority();
+    o.losslessJpeg = config.losslessJpeg();
     o.dpi = dpi;
     return o;
 }
@@ -53,6 +60,108 @@ JobPlan JobRenderer::plan(const QStringList &row)
     return p;
 }
 
+PictureMetadata JobRenderer::metadataFor(const QString &source, const QImage &written,
+                                         bool turned) const
+{
+    if (!m_options.keepMetadata)
+        return {};
+    PictureMetadata metadata = PictureMetadata::readFromFile(source);
+    const QByteArray exif = metadata.exif();
+    if (!exif.isEmpty()) {
+        ExifUpdate update;
+        update.turned = turned;
+        update.width = written.width();
+        update.height = written.height();
+        update.thumbnail = [&written](const QByteArray &) { return ExifEdit::thumbnailJpeg(written); };
+        metadata.setExif(ExifEdit::update(exif, update));
+    }
+    return metadata;
+}
+
+bool JobRenderer::renderLossless(const JobPlan &plan, MultiImage &image, const QDateTime &now,
+                                 Result &result)
+{
+    const QStringList &row = plan.row;
+    if (row.value(Col::Suffix) != QLatin1String("jpg")) {
+        result.fallback = QStringLiteral("the output is no JPEG");
+        return false;
+    }
+    QFile file(plan.source);
+    // Larger files than this are no photos; the full path gives them its own answer.
+    constexpr qint64 kMaxSource = qint64(1) << 30;
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxSource) {
+        result.fallback = QStringLiteral("the source cannot be read");
+        return false;
+    }
+    const QByteArray source = file.readAll();
+    file.close();
+    if (!source.startsWith("\xFF\xD8")) {
+        result.fallback = QStringLiteral("the source is no JPEG");
+        return false;
+    }
+    StampStyle style;
+    try {
+        const QString text = RowStamp::text(row, plan.timestamp.time, now);
+        style = RowStamp::style(row, text, RowStamp::font(row, m_options.dpi));
+    } catch (const InkwerkError &e) {
+        result.outcome = Outcome::InvalidSettings;
+        result.detail = e.message();
+        return true;
+    }
+    const QString rot = row.value(Col::Rot);
+    const JpegLossless::Turn turn = rot == QLatin1String("1") ? JpegLossless::Turn::Clockwise
+                                  : rot == QLatin1String("2") ? JpegLossless::Turn::CounterClockwise
+                                                              : JpegLossless::Turn::None;
+    JpegLossless::Result stamped = JpegLossless::stamp(
+        source, turn, [&style](const QSize &picture) { return stampArea(picture, style); },
+        [&style](QImage &band, const QPoint &origin, const QSize &picture) {
+            paintStamp(band, origin, picture, style);
+        });
+    if (!stamped.ok()) {
+        result.fallback = stamped.fallback;
+        return false;
+    }
+    // The window counts a load and a save per job.
+    if (image.onFinishedLoadSave)
+        image.onFinishedLoadSave();
+    if (m_options.keepMetadata) {
+        PictureMetadata metadata = PictureMetadata::fromJpeg(source);
+        const QByteArray exif = metadata.exif();
+        if (!exif.isEmpty()) {
+            ExifUpdate update;
+            update.turned = turn != JpegLossless::Turn::None;
+            update.width = stamped.size.width();
+            update.height = stamped.size.height();
+            // The stamp is too small to be seen in a thumbnail: the old one, turned as the
+            // picture was, shows the copy.
+            update.thumbnail = [turn](const QByteArray &old) {
+                if (turn == JpegLossless::Turn::None)
+                    return old;
+                const QImage thumb = QImage::fromData(old, "JPEG");
+                if (thumb.isNull())
+                    return QByteArray();
+                const QImage upright = thumb.transformed(
+                    QTransform().rotate(turn == JpegLossless::Turn::Clockwise ? 90 : -90));
+                return JpegCodec::encode(upright.convertToFormat(QImage::Format_RGB32), 80, 0, {});
+            };
+            metadata.setExif(ExifEdit::update(exif, update));
+        }
+        metadata.insertIntoJpeg(stamped.bytes);
+    }
+    const bool saved = writeWholeFile(plan.output, stamped.bytes);
+    if (image.onFinishedLoadSave)
+        image.onFinishedLoadSave();
+    if (!saved) {
+        result.outcome = Outcome::NotSaved;
+        return true;
+    }
+    if (SettingsRow::isOn(row.value(Col::TimeDat)))
+        OutputWriter::setFileTime(plan.output, plan.timestamp.time);
+    result.outcome = Outcome::Written;
+    result.lossless = true;
+    return true;
+}
+
 JobRenderer::Result JobRenderer::render(const JobPlan &plan, MultiImage &image, const QDateTime &now)
 {
     Result result;
@@ -62,6 +171,8 @@ JobRenderer::Result JobRenderer::render(const JobPlan &plan, MultiImage &image, 
         return result;
     }
     const QStringList &row = plan.row;
+    if (m_options.losslessJpeg && renderLossless(plan, image, now, result))
+        return result;
     m_drawer.forget();
     // Only the picture of this job is held: memory stays flat however many jobs follow.
     image.clearPicture();
@@ -72,13 +183,12 @@ JobRenderer::Result JobRenderer::render(const JobPlan &plan, MultiImage &image, 
     image.setImageName(plan.source);
     if (image.isEmpty())
         return result;
+    const QString rot = row.value(Col::Rot);
+    const bool turned = rot == QLatin1String("1") || rot == QLatin1String("2");
 
     try {
-        const QString rot = row.value(Col::Rot);
-        if (rot == QLatin1String("1"))
-            image.rotate(-90.0);
-        else if (rot == QLatin1String("2"))
-            image.rotate(90.0);
+        if (turned)
+            image.rotate(rot == QLatin1String("1") ? -90.0 : 90.0);
         const QString text = RowStamp::text(row, plan.timestamp.time, now);
         const QFont font = RowStamp::font(row, m_options.dpi);
         m_drawer.draw(image.picture(), RowStamp::style(row, text, font));
@@ -94,7 +204,10 @@ JobRenderer::Result JobRenderer::render(const JobPlan &plan, MultiImage &image, 
         result.outcome = Outcome::NoWriter;
         return result;
     }
-    if (!OutputWriter::saveByType(image, type, plan.output)) {
+    image.setSaveMetadata(metadataFor(plan.source, image.picture(), turned));
+    const bool saved = OutputWriter::saveByType(image, type, plan.output);
+    image.clearSaveMetadata();
+    if (!saved) {
         result.outcome = Outcome::NotSaved;
         return result;
     }

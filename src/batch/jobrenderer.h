@@ -18,6 +18,11 @@ struct RenderOptions {
     bool pngInterlaced = false;
     bool exifPriority = true;
     double dpi = 96.0;
+    // Carry the source's metadata (EXIF, XMP, ICC profile, IPTC, comment) into the copy.
+    bool keepMetadata = true;
+    // A JPEG written from a JPEG keeps the source's compressed data and re-encodes only
+    // the blocks under the stamp, where it can.
+    bool losslessJpeg = false;
 
     static RenderOptions fromConfig(const ConfigList &config, double dpi);
 };
@@ -47,6 +52,9 @@ public:
     struct Result {
         Outcome outcome = Outcome::NotLoaded;
         QString detail; // the error text for InvalidSettings
+        // With lossless JPEG stamping on: whether the job took that path, else why not.
+        bool lossless = false;
+        QString fallback;
         bool ok() const { return outcome == Outcome::Written; }
     };
 
@@ -67,6 +75,12 @@ public:
     Result render(const JobPlan &plan) { return render(plan, m_image); }
 
 private:
+    // The job on the lossless JPEG path; false (with result.fallback) when the job needs
+    // the full path.
+    bool renderLossless(const JobPlan &plan, MultiImage &image, const QDateTime &now, Result &result);
+    // The source's metadata brought in line with the picture written.
+    PictureMetadata metadataFor(const QString &source, const QImage &written, bool turned) const;
+
     RenderOptions m_options;
     TExif m_exif;
     MultiImage m_image;

@@ -2,6 +2,7 @@
 
 #include "model/pathrules.h"
 #include "model/settingsrow.h"
+#include "model/wallclock.h"
 #include "imaging/multiimage.h"
 
 #include <QFile>
@@ -60,7 +61,9 @@ std::optional<QDateTime> packedLocalTime(const QDateTime &t)
     const QTime tm = t.time();
     if (!d.isValid() || d.year() < 1980 || d.year() > 2107)
         return std::nullopt;
-    return QDateTime(d, QTime(tm.hour(), tm.minute(), tm.second() / 2 * 2), Qt::LocalTime);
+    // The packed words hold local digits only; in the hour the clocks skip or repeat they
+    // stand for the first instant after the gap or the first of the two instants.
+    return wallClockDateTime(d, QTime(tm.hour(), tm.minute(), tm.second() / 2 * 2));
 }
 
 bool setFileTime(const QString &path, const QDateTime &timestamp)

@@ -17,6 +17,10 @@ constexpr int64_t kFileHeaderSize = 14;
 constexpr uint32_t kCoreHeaderSize = 12;   // OS/2 1.x: 16-bit sizes, BGR palette triples
 constexpr uint32_t kInfoHeaderSize = 40;
 constexpr uint32_t kV3HeaderSize = 56;     // the first header that carries an alpha mask
+// OS/2 2.x: the info header's first fields, then fields of its own instead of masks; the
+// short form stops after the bit depth.
+constexpr uint32_t kOs2ShortHeaderSize = 16;
+constexpr uint32_t kOs2HeaderSize = 64;
 
 enum Compression : uint32_t {
     BiRgb = 0,
@@ -30,7 +34,12 @@ bool knownHeaderSize(uint32_t size)
 {
     // 52 and 56 are the rarely seen V2/V3 info headers; 108 is V4, 124 is V5.
     return size == kCoreHeaderSize || size == kInfoHeaderSize || size == 52 || size == 56
-        || size == 108 || size == 124;
+        || size == 108 || size == 124 || size == kOs2ShortHeaderSize || size == kOs2HeaderSize;
+}
+
+bool os2Header(uint32_t size)
+{
+    return size == kOs2ShortHeaderSize || size == kOs2HeaderSize;
 }
 
 // One channel of a 16- or 32-bit pixel: a mask of any width, scaled to 0..255.
@@ -72,7 +81,7 @@ struct BmpHeader {
     int64_t stride() const { return (rowBytes() + 3) / 4 * 4; }
 };
 
-DecodeError readPalette(ByteReader &r, BmpHeader &h, uint32_t colorsUsed, uint32_t dataOffset,
+DecodeError readPalette(ByteReader &r, BmpHeader &h, uint32_t colorsUsed, int64_t dataOffset,
                         int entrySize)
 {
     int64_t count = int64_t(1) << h.bpp;
@@ -90,23 +99,36 @@ DecodeError readPalette(ByteReader &r, BmpHeader &h, uint32_t colorsUsed, uint32
             return DecodeError::Truncated;
         h.palette.append(qRgb(e[2], e[1], e[0]));
     }
+    // Pixels that name an entry past the stored ones are drawn black.
+    h.palette.resize(qsizetype(1) << h.bpp, qRgb(0, 0, 0));
     return DecodeError::None;
 }
 
 // Reads and checks everything up to the pixels; afterwards the dimensions are sane and
-// uncompressed pixel data is known to be present in full.
+// uncompressed pixel data is known to be present in full. A file starts with the file
+// header ("BM"); a bare bitmap, as the clipboard keeps it, starts with the info header,
+// and its pixels follow the palette.
 DecodeError parseHeader(const QByteArray &bytes, BmpHeader &h)
 {
     ByteReader r(bytes);
     const uint8_t b = r.u8(), m = r.u8();
-    r.skip(8);                                // file size (often wrong), two reserved words
-    const uint32_t dataOffset = r.u32le();    // where the pixels start
-    const uint32_t infoSize = r.u32le();
-    if (!r.ok())
-        return r.size() >= 2 && (b != 'B' || m != 'M') ? DecodeError::NotThisFormat
-                                                         : DecodeError::Truncated;
-    if (b != 'B' || m != 'M')
-        return DecodeError::NotThisFormat;
+    int64_t base = kFileHeaderSize;           // where the info header starts
+    int64_t dataOffset = 0;                   // where the pixels start; 0: after the palette
+    uint32_t infoSize = 0;
+    if (b == 'B' && m == 'M') {
+        r.skip(8);                            // file size (often wrong), two reserved words
+        dataOffset = r.u32le();
+        infoSize = r.u32le();
+        if (!r.ok())
+            return DecodeError::Truncated;
+    } else {
+        r.seek(0);
+        base = 0;
+        infoSize = r.u32le();
+        // A bare header is known by its size alone; the core header is too short to tell.
+        if (!r.ok() || infoSize == kCoreHeaderSize || !knownHeaderSize(infoSize))
+            return DecodeError::NotThisFormat;
+    }
     if (!knownHeaderSize(infoSize))
         return DecodeError::Unsupported;
 
@@ -124,13 +146,21 @@ DecodeError parseHeader(const QByteArray &bytes, BmpHeader &h)
         h.height = std::abs(int64_t(height));
         r.u16le();                            // planes, always 1
         h.bpp = r.u16le();
+    }
+    if (infoSize > kOs2ShortHeaderSize) {
         h.compression = r.u32le();
         r.skip(12);                           // image size (may be 0), resolution x and y
         colorsUsed = r.u32le();               // 0: the full 2^bpp palette
         r.u32le();                            // important colours
-        // Masks live inside V2+ headers; after a plain info header they follow it.
+        // OS/2 numbers its own kinds 3 (Huffman) and 4 (RLE24); neither is read.
+        if (os2Header(infoSize) && h.compression > BiRle4)
+            return DecodeError::Unsupported;
+        // Masks live inside V2+ headers; after a plain info header they follow it. The
+        // OS/2 header has none.
         int maskCount = 0;
-        if (infoSize > kInfoHeaderSize)
+        if (os2Header(infoSize))
+            maskCount = 0;
+        else if (infoSize > kInfoHeaderSize)
             maskCount = infoSize >= kV3HeaderSize ? 4 : 3;
         else if (h.compression == BiBitFields)
             maskCount = 3;
@@ -139,7 +169,7 @@ DecodeError parseHeader(const QByteArray &bytes, BmpHeader &h)
         for (int i = 0; i < maskCount; ++i)
             masks[i] = r.u32le();             // red, green, blue, alpha
         if (infoSize > kInfoHeaderSize)
-            r.seek(kFileHeaderSize + infoSize);
+            r.seek(base + infoSize);
     }
     if (!r.ok())
         return DecodeError::Truncated;
@@ -170,7 +200,7 @@ DecodeError parseHeader(const QByteArray &bytes, BmpHeader &h)
     // Most 32-bit bitmaps leave the fourth byte unused (often zero), so it counts as alpha
     // only when the header names an alpha mask (V3 and later headers, or alpha bit fields).
     // Such alpha is flattened onto white.
-    if ((h.bpp == 16 || h.bpp == 32)
+    if ((h.bpp == 16 || h.bpp == 32) && !os2Header(infoSize)
         && (infoSize >= kV3HeaderSize || h.compression == BiAlphaBitFields))
         h.alpha = Channel(masks[3]);
 
@@ -179,9 +209,14 @@ DecodeError parseHeader(const QByteArray &bytes, BmpHeader &h)
             readPalette(r, h, colorsUsed, dataOffset, infoSize == kCoreHeaderSize ? 3 : 4);
         if (error != DecodeError::None)
             return error;
+    } else if (dataOffset == 0 && colorsUsed > 0) {
+        // A bare bitmap of more than 8 bits may still carry a colour table for display
+        // on palette screens; its pixels follow it.
+        if (!r.skip(int64_t(colorsUsed) * 4))
+            return DecodeError::Truncated;
     }
     // A pixel offset pointing into the headers is wrong; the pixels then follow them.
-    h.dataStart = dataOffset >= r.pos() ? int64_t(dataOffset) : r.pos();
+    h.dataStart = dataOffset >= r.pos() ? dataOffset : r.pos();
     if (h.dataStart > bytes.size())
         return DecodeError::Truncated;
     // The last row's padding is often left out; every other byte must be there.

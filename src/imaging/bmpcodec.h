@@ -2,8 +2,9 @@
 
 #include "imaging/codec.h"
 
-// Windows bitmaps (.bmp, .dib): OS/2 core, info, V4 and V5 headers; 1 to 32 bits,
-// RLE4/RLE8 and bit fields. Writes 24-bit bottom-up files.
+// Windows bitmaps (.bmp, .dib): OS/2 1.x and 2.x, info, V4 and V5 headers; 1 to 32 bits,
+// RLE4/RLE8 and bit fields; also a bare bitmap without the file header, as the clipboard
+// keeps it. Pixels past a short palette are black. Writes 24-bit bottom-up files.
 namespace BmpCodec {
 
 // True when bytes start like a file of this format.

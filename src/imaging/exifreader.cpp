@@ -1,6 +1,7 @@
 #include "imaging/exifreader.h"
 
 #include "model/inkwerkerror.h"
+#include "model/wallclock.h"
 
 #include <QDate>
 #include <QDir>
@@ -30,6 +31,9 @@ constexpr int IdentifierSize = 6;
 // JFIF and JFXX extension blocks may both stand before the APP1 block; more than a few
 // APP0 blocks in a row is no camera file.
 constexpr int MaxApp0Blocks = 8;
+// Marker segments looked at before the start of scan: an ICC profile split into its
+// largest number of chunks and every other block of a real file fit many times over.
+constexpr int MaxSegments = 4096;
 
 QString readFailure()
 {
@@ -50,6 +54,69 @@ QByteArray readExactly(QFile &file, qint64 pos, qint64 size)
 quint16 bigEndian16(const QByteArray &b, int pos)
 {
     return quint16((quint8(b[pos]) << 8) | quint8(b[pos + 1]));
+}
+
+// Reads size bytes at pos, or nothing when the file ends before.
+QByteArray readIfPresent(QFile &file, qint64 pos, qint64 size)
+{
+    if (!file.seek(pos))
+        return QByteArray();
+    QByteArray bytes = file.read(size);
+    return bytes.size() == size ? bytes : QByteArray();
+}
+
+// The position of the APP1 marker right after the start of image and any APP0 blocks,
+// or -1. APP0 blocks are skipped by their own length, so a JFIF block with a thumbnail is
+// no obstacle. A file too short for these reads fails the scan.
+qint64 app1InPlace(QFile &file)
+{
+    qint64 pos = 2;
+    QByteArray head = readExactly(file, pos, 4);
+    for (int i = 0; i < MaxApp0Blocks && quint8(head[0]) == 0xFF && quint8(head[1]) == 0xE0;
+         ++i) {
+        const quint16 length = bigEndian16(head, 2);
+        if (length < 2)
+            return -1;
+        pos += 2 + length;
+        head = readExactly(file, pos, 4);
+    }
+    return quint8(head[0]) == 0xFF && quint8(head[1]) == 0xE1 ? pos : -1;
+}
+
+// The position of the first APP1 marker whose block is named "Exif" 0 0, walking the
+// marker segments from the start of image to the start of scan by their lengths; -1 when
+// there is none, the walk leaves the file or meets something that is no marker.
+qint64 findExifSegment(QFile &file)
+{
+    static const QByteArray exifName("Exif\0\0", IdentifierSize);
+    qint64 pos = 2;
+    for (int n = 0; n < MaxSegments; ++n) {
+        const QByteArray marker = readIfPresent(file, pos, 2);
+        if (marker.isEmpty() || quint8(marker[0]) != 0xFF)
+            return -1;
+        const quint8 code = quint8(marker[1]);
+        if (code == 0xFF) {   // a fill byte before the marker
+            ++pos;
+            continue;
+        }
+        if (code == 0xDA || code == 0xD9 || code == 0x00 || code == 0xD8)
+            return -1;   // start of scan, end of image, or no marker at all
+        if (code == 0x01 || (code >= 0xD0 && code <= 0xD7)) {
+            pos += 2;    // markers that carry no length
+            continue;
+        }
+        const QByteArray lengthBytes = readIfPresent(file, pos + 2, 2);
+        if (lengthBytes.isEmpty())
+            return -1;
+        const quint16 length = bigEndian16(lengthBytes, 0);
+        if (length < 2)
+            return -1;
+        if (code == 0xE1 && length >= 2 + IdentifierSize
+            && readIfPresent(file, pos + 4, IdentifierSize) == exifName)
+            return pos;
+        pos += 2 + length;
+    }
+    return -1;
 }
 
 // Bounded reads from the TIFF part of the block in its own byte order. Callers check
@@ -148,7 +215,8 @@ bool parseGermanDateTime(const QString &text, QDateTime *result)
     const QTime time(t[0], t[1], t[2]);
     if (!date.isValid() || !time.isValid())
         return false;
-    *result = QDateTime(date, time, Qt::LocalTime);
+    // The camera's digits stay as written, also in the hour the clocks skip or repeat.
+    *result = wallClockDateTime(date, time);
     return result->isValid();
 }
 
@@ -207,33 +275,27 @@ void TExif::ReadFromFile(const QString &path)
     if (quint8(soi[0]) != 0xFF || quint8(soi[1]) != 0xD8)
         return;
 
-    // Marker and length of the block after SOI; APP0 blocks are skipped by their own
-    // length, so a JFIF block with a thumbnail is no obstacle.
-    qint64 pos = 2;
-    QByteArray head = readExactly(file, pos, 4);
-    for (int i = 0; i < MaxApp0Blocks && quint8(head[0]) == 0xFF && quint8(head[1]) == 0xE0;
-         ++i) {
-        const quint16 length = bigEndian16(head, 2);
-        if (length < 2)
-            return;
-        pos += 2 + length;
-        head = readExactly(file, pos, 4);
-    }
-    if (quint8(head[0]) != 0xFF || quint8(head[1]) != 0xE1)
+    // The place where most files keep the block decides whether a short file fails the
+    // scan; a block named "Exif" elsewhere before the picture data is preferred to it.
+    const qint64 inPlace = app1InPlace(file);
+    qint64 pos = findExifSegment(file);
+    if (pos < 0)
+        pos = inPlace;
+    if (pos < 0)
         return;
     Valid = true;
 
     // The block is read once, bounded by its length field (at most 64 KiB) and by the
     // file; everything after this works on that copy only.
-    const quint16 length = bigEndian16(head, 2);
+    const quint16 length = bigEndian16(readExactly(file, pos, 4), 2);
     const qint64 payload = qMin<qint64>(qMax(0, length - 2), file.size() - (pos + 4));
     if (payload <= IdentifierSize)
         return;
     m_tiff = readExactly(file, pos + 4 + IdentifierSize, payload - IdentifierSize);
     file.close();
 
-    // The identifier is not compared: only the byte-order mark tells whether the block
-    // holds TIFF data (an XMP block has none and yields no tags).
+    // The identifier of the block in place is not compared: only the byte-order mark
+    // tells whether it holds TIFF data (an XMP block has none and yields no tags).
     if (m_tiff.size() < 8)
         return;
     const bool intel = m_tiff.startsWith("II");
@@ -281,12 +343,13 @@ void TExif::ReadFromFile(const QString &path)
 
 QString TExif::ReadTextAt(uint32_t offset, uint32_t count) const
 {
-    // Up to count - 1 bytes (one byte for a count of 1), ending at a zero byte. The zero
-    // is not kept: it ends the text and is no part of it. A text that runs past the end
-    // of the block before it ends is unreadable and empty.
+    // Up to count bytes, ending at the first zero byte, which is not kept. Cameras often
+    // count a 19-character date as 19 without a final zero, so the last byte counts too.
+    // A text that runs past the end of the block before it ends is unreadable and empty;
+    // only its last byte (in the standard layout the final zero) may be missing.
     if (count == 0)
         return QString();
-    const qint64 want = count == 1 ? 1 : qint64(count) - 1;
+    const qint64 want = count;
     const qint64 size = m_tiff.size();
     if (qint64(offset) >= size)
         return QString();
@@ -296,9 +359,9 @@ QString TExif::ReadTextAt(uint32_t offset, uint32_t count) const
     const char *zero = static_cast<const char *>(memchr(begin, 0, size_t(scan)));
     if (zero)
         return QString::fromLatin1(begin, zero - begin);
-    if (want > available)
+    if (want - 1 > available)
         return QString();
-    return QString::fromLatin1(begin, want);
+    return QString::fromLatin1(begin, qMin(want, available));
 }
 
 QDateTime exifDateTimeToDateTime(const QString &text)

@@ -4,10 +4,11 @@
 #include <QString>
 #include <cstdint>
 
-// Reads the date fields of the EXIF block of a JPEG file: the APP1 block right after the
-// start-of-image marker or after one JFIF APP0 block. Both byte orders, the offsets the
-// block gives and each directory's entry count are honoured; nothing outside the block
-// is read. One reader serves every file of a run.
+// Reads the date fields of the EXIF block of a JPEG file: the first APP1 block named
+// "Exif" among the marker segments before the start of scan (an ICC, Adobe or XMP block
+// may come first), else an APP1 block right after the start-of-image marker and any APP0
+// blocks. Both byte orders, the offsets the block gives and each directory's entry count
+// are honoured; nothing outside the block is read. One reader serves every file of a run.
 class TExif
 {
 public:
@@ -28,12 +29,12 @@ public:
 
     void Clear();
     // Scans path. A missing file leaves the previous results; a file that is no JPEG or
-    // has no APP1 block in place gives Valid false. A failed read of the fixed header
+    // has no APP1 block gives Valid false. A failed read of the fixed header
     // bytes raises InkwerkError (the fields keep what was filled so far).
     void ReadFromFile(const QString &path);
     // Reads one text value of count bytes at offset (from the TIFF header) of the block
-    // last read: up to count - 1 bytes (one for a count of 1), ending at a zero byte,
-    // which is not kept; empty when it starts or runs outside the block.
+    // last read: up to count bytes, ending at the first zero byte, which is not kept;
+    // empty when it starts or runs outside the block.
     QString ReadTextAt(uint32_t offset, uint32_t count) const;
 
     static QString orientationText(uint32_t value);

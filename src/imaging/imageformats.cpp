@@ -1,5 +1,7 @@
 #include "imaging/imageformats.h"
 
+#include "imaging/picturemetadata.h"
+
 #include "imaging/bmpcodec.h"
 #include "imaging/gifcodec.h"
 #include "imaging/jpegcodec.h"
@@ -81,21 +83,29 @@ bool encodeInto(const QImage &rgb32, const char *format, const SaveOptions &opti
     out.resize(0);
     if (rgb32.isNull() || !format)
         return false;
-    if (std::strcmp(format, "jpg") == 0)
-        return JpegCodec::encodeInto(rgb32, options.jpegQuality, options.jpegSmoothing,
-                                     progress, out);
+    const PictureMetadata *meta =
+        options.metadata && !options.metadata->isEmpty() ? options.metadata : nullptr;
+    if (std::strcmp(format, "jpg") == 0) {
+        if (!JpegCodec::encodeInto(rgb32, options.jpegQuality, options.jpegSmoothing, progress, out))
+            return false;
+        if (meta)
+            meta->insertIntoJpeg(out);
+        return true;
+    }
     if (std::strcmp(format, "bmp") == 0)
         out = BmpCodec::encode(rgb32, progress);
     else if (std::strcmp(format, "gif") == 0)
         out = GifCodec::encode(rgb32, progress);
     else if (std::strcmp(format, "tif") == 0)
-        out = TiffCodec::encode(rgb32, progress);
+        out = TiffCodec::encode(rgb32, progress, meta ? meta->iccProfile() : QByteArray());
     else if (std::strcmp(format, "pcx") == 0)
         out = PcxCodec::encode(rgb32, progress);
     else if (std::strcmp(format, "tga") == 0)
         out = TgaCodec::encode(rgb32, progress);
     else if (std::strcmp(format, "png") == 0)
         out = PngCodec::encode(rgb32, options.pngInterlaced, progress);
+    if (meta && std::strcmp(format, "png") == 0 && !out.isEmpty())
+        out = meta->insertIntoPng(out);
     return !out.isEmpty();
 }
 

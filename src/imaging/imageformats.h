@@ -2,6 +2,8 @@
 
 #include "imaging/codec.h"
 
+class PictureMetadata;
+
 #include <QString>
 
 // Chooses the codec for a file. Readers go by the upper-case extension (".JPG"/".JPEG",
@@ -16,6 +18,9 @@ struct SaveOptions {
     int jpegQuality = 80;
     int jpegSmoothing = 0;
     bool pngInterlaced = false;
+    // Metadata to carry: all of it into a JPEG, the profile and the EXIF block into a
+    // PNG, the profile into a TIFF; the other formats have no place for it.
+    const PictureMetadata *metadata = nullptr;
 };
 
 // Encodes an RGB32 picture as format "jpg", "bmp", "gif", "tif", "pcx", "tga" or "png";

@@ -1,5 +1,7 @@
 #include "imaging/multiimage.h"
 
+#include "imaging/wholefile.h"
+
 #include "model/inkwerkerror.h"
 #include "imaging/imageformats.h"
 #include "imaging/rotate.h"
@@ -108,22 +110,6 @@ private:
     std::unique_ptr<char, Free> m_buffer;   // the huge-page buffer m_bytes looks into
     QByteArray m_bytes;
 };
-
-// Written whole or not at all: the bytes go to a temporary file in the target folder,
-// which replaces the target only once everything is on disk.
-bool writeWholeFile(const QString &path, const QByteArray &bytes)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    // QSaveFile::commit() can report success when only its final buffered write failed
-    // (disk full), renaming a cut-short file over the target: flush and check first.
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
 
 // Pictures with transparency are shown over white, as the loaders do.
 QImage toRgb32(const QImage &picture)
@@ -240,6 +226,7 @@ bool MultiImage::save(const QString &path, const char *format)
             options.jpegQuality = m_jpegQuality;
             options.jpegSmoothing = m_jpegSmooth;
             options.pngInterlaced = m_pngInterlaced;
+            options.metadata = &m_saveMetadata;
             written = ImageFormats::encodeInto(m_picture, format, options,
                                                progress.codecProgress(), m_encoded)
                 && writeWholeFile(path, m_encoded);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "imaging/picturemetadata.h"
+
 #include <QImage>
 #include <QRect>
 #include <QString>
@@ -52,6 +54,9 @@ public:
     void setJPegSaveSmooth(int value);
     int jpegSaveSmooth() const { return m_jpegSmooth; }
     void setPNGInterLaced(bool on) { m_pngInterlaced = on; }
+    // Metadata the following saves carry where their format has a place for it.
+    void setSaveMetadata(const PictureMetadata &metadata) { m_saveMetadata = metadata; }
+    void clearSaveMetadata() { m_saveMetadata = PictureMetadata(); }
     bool pngInterLaced() const { return m_pngInterlaced; }
 
     // Events. onProgress gets 0..100 during load, turn and save.
@@ -76,4 +81,5 @@ private:
     int m_jpegQuality = 80;
     int m_jpegSmooth = 20;
     bool m_pngInterlaced = false;
+    PictureMetadata m_saveMetadata;
 };

@@ -10,6 +10,8 @@ namespace TiffCodec {
 
 bool sniff(const QByteArray &bytes);
 Codec::Decoded decode(const QByteArray &bytes, const ProgressFn &progress);
-QByteArray encode(const QImage &rgb32, const ProgressFn &progress);
+// iccProfile, when not empty, is written as the picture's colour profile.
+QByteArray encode(const QImage &rgb32, const ProgressFn &progress,
+                  const QByteArray &iccProfile = QByteArray());
 
 } // namespace TiffCodec

@@ -68,49 +68,45 @@ QImage StampDrawer::cleanCopy(const QImage &picture) const
     return clean;
 }
 
-QRect StampDrawer::draw(QImage &picture, const StampStyle &style)
+QRect stampArea(const QSize &picture, const StampStyle &style)
 {
-    QRect changed = erase(picture);
-    if (!style.hasContent || style.text.isEmpty() || picture.isNull())
-        return changed;
-    if (picture.depth() < 8 || picture.format() == QImage::Format_Indexed8) {
-        picture = picture.convertToFormat(QImage::Format_RGB32);
-        changed = picture.rect();
-    }
-
+    if (!style.hasContent || style.text.isEmpty() || picture.isEmpty())
+        return {};
     const QFontMetrics fm(style.font);
     const QSize extent = stampExtent(style.text, style.font);
-    const QPoint box = stampOrigin(picture.size(), extent, style.corner, style.marginH,
-                                   style.marginV);
+    const QPoint box = stampOrigin(picture, extent, style.corner, style.marginH, style.marginV);
     const QPoint text = box - QPoint(style.offset, style.offset);
-    const bool firstOutput = style.shadow || style.background;
-
     // What the two outputs can touch: the text cell and the glyphs' own bounds (italic
     // and underline may pass the cell), with room for antialiasing. Painting is clipped
-    // to it, so putting its backup back always undoes everything drawn here.
+    // to it, so putting its backup back always undoes everything drawn.
     const QRect glyphs = fm.boundingRect(style.text);
     QRect area;
     auto cover = [&](const QPoint &at) {
         area |= QRect(at, extent);
         area |= glyphs.translated(at.x(), at.y() + fm.ascent());
     };
-    if (firstOutput)
+    if (style.shadow || style.background)
         cover(box);
     cover(text);
     const int margin = 2 + extent.height() / 4;
-    area = area.adjusted(-margin, -margin, margin, margin) & picture.rect();
-    if (area.isEmpty()) {
-        m_pictureKey = picture.cacheKey();
-        return changed;
-    }
+    return area.adjusted(-margin, -margin, margin, margin) & QRect(QPoint(0, 0), picture);
+}
 
-    m_backup = QImage(area.size(), picture.format());
-    copyArea(picture, area.topLeft(), m_backup, m_backup.rect());
+void paintStamp(QImage &target, const QPoint &origin, const QSize &picture, const StampStyle &style)
+{
+    const QRect area = stampArea(picture, style);
+    if (area.isEmpty())
+        return;
+    const QFontMetrics fm(style.font);
+    const QSize extent = stampExtent(style.text, style.font);
+    const QPoint box = stampOrigin(picture, extent, style.corner, style.marginH, style.marginV);
+    const QPoint text = box - QPoint(style.offset, style.offset);
 
-    QPainter painter(&picture);
+    QPainter painter(&target);
+    painter.translate(-origin);
     painter.setClipRect(area);
     painter.setFont(style.font);
-    if (firstOutput) {
+    if (style.shadow || style.background) {
         // With the background on, the text cell is filled first; without a shadow the
         // glyphs then take the background colour and only the box is seen.
         if (style.background)
@@ -120,8 +116,25 @@ QRect StampDrawer::draw(QImage &picture, const StampStyle &style)
     }
     painter.setPen(style.textColor);
     painter.drawText(text.x(), text.y() + fm.ascent(), style.text);
-    painter.end();
+}
 
+QRect StampDrawer::draw(QImage &picture, const StampStyle &style)
+{
+    QRect changed = erase(picture);
+    if (!style.hasContent || style.text.isEmpty() || picture.isNull())
+        return changed;
+    if (picture.depth() < 8 || picture.format() == QImage::Format_Indexed8) {
+        picture = picture.convertToFormat(QImage::Format_RGB32);
+        changed = picture.rect();
+    }
+    const QRect area = stampArea(picture.size(), style);
+    if (area.isEmpty()) {
+        m_pictureKey = picture.cacheKey();
+        return changed;
+    }
+    m_backup = QImage(area.size(), picture.format());
+    copyArea(picture, area.topLeft(), m_backup, m_backup.rect());
+    paintStamp(picture, QPoint(0, 0), picture.size(), style);
     m_area = area;
     m_pictureKey = picture.cacheKey();
     return changed | area;

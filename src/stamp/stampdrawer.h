@@ -30,6 +30,14 @@ QSize stampExtent(const QString &text, const QFont &font);
 // Top-left point of the stamp for the corner table; nothing is clamped.
 QPoint stampOrigin(const QSize &picture, const QSize &extent, int corner, int marginH, int marginV);
 
+// The area of a picture of the given size that drawing style can change: the text cell,
+// the box and the shadow, the glyphs' own bounds and room for antialiasing, within the
+// picture. Empty when nothing is drawn.
+QRect stampArea(const QSize &picture, const StampStyle &style);
+// Paints style as it falls on a picture of the given size into target, which holds the
+// part of that picture whose top-left corner is at origin. Only stampArea changes.
+void paintStamp(QImage &target, const QPoint &origin, const QSize &picture, const StampStyle &style);
+
 // Draws stamps on a picture in place. Before each stamp it puts back the pixels the
 // previous one covered, from a small backup of that area, so the picture always holds the
 // clean picture plus at most one stamp: every draw gives the same result as "copy of the

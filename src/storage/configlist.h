@@ -6,14 +6,17 @@
 
 // The program settings list held in config.dat: one text line per entry.
 //   0 JPEG quality, 1 JPEG smoothing (decimal), 2 PNG interlaced ("1"/"0"),
-//   3-6 main window left, top, width, height (decimal), 7 EXIF priority ("1"/"0").
-// Lines after 7 are not used and are written back as they were read.
+//   3-6 main window left, top, width, height (decimal), 7 EXIF priority ("1"/"0"),
+//   8 lossless JPEG stamping ("1"/"0"; files without it read as off).
+// Lines after 8 are not used and are written back as they were read.
 class ConfigList
 {
 public:
     enum Line : int {
         JpegQuality = 0, JpegSmooth, PngInterlaced, Left, Top, Width, Height, ExifPriority,
-        UsedCount
+        // Lines every settings file has; those after them are optional.
+        UsedCount,
+        LosslessJpeg = UsedCount
     };
 
     // Replaces the list with the lines of the file (CR, LF or CR LF end a line). Throws
@@ -25,7 +28,8 @@ public:
     void saveToFile(const QString &path) const;
 
     // The list of a start without config.dat: quality 80, smoothing 20, PNG not
-    // interlaced, the given window geometry, EXIF priority on.
+    // interlaced, the given window geometry, EXIF priority on; lossless JPEG stamping is
+    // off while the ninth line is missing.
     void setMissingFileDefaults(const QRect &geometry);
     // Files written before the EXIF setting existed have seven lines: it defaults to on.
     void completeSevenLines();
@@ -40,6 +44,7 @@ public:
     // Flags are on only when the line is exactly "1".
     bool pngInterlaced() const;
     bool exifPriority() const;
+    bool losslessJpeg() const { return count() > LosslessJpeg && m_lines[LosslessJpeg] == QLatin1String("1"); }
     QRect geometry() const;
     void setGeometry(const QRect &r);
 

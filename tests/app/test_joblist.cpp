@@ -70,6 +70,7 @@ private slots:
     void previewSwitchLoadsTheFocusedEntry();
     void clickOnFocusedEntryMakesItCurrent();
     void failedTurnAfterLoadStaysInsideTheSlot();
+    void failedDateLeavesTheFilesOwnTime();
 
 private:
     QTemporaryDir m_pics;
@@ -449,6 +450,29 @@ void TestJobList::failedTurnAfterLoadStaysInsideTheSlot()
     QCOMPARE(laterSlots, 1);
     QCOMPARE(f.dialogs.messages(), QStringList({QStringLiteral("Es ist ein Fehler aufgetreten!")}));
     QVERIFY(f.dialogs.errors().isEmpty());
+}
+
+void TestJobList::failedDateLeavesTheFilesOwnTime()
+{
+    writeTestFile(pic("d1.jpg"), jpegWithApp1(exifPayload({}, {exifText(0x9004, "2003:05:17 14:05:09")})));
+    writeTestFile(pic("d2.jpg"), jpegWithApp1(exifPayload({}, {exifText(0x9004, "0000:00:00 00:00:00")})));
+    const QDateTime fileTime(QDate(2011, 3, 4), QTime(5, 6, 8));
+    QFile second(pic("d2.jpg"));
+    QVERIFY(second.open(QIODevice::ReadWrite));
+    QVERIFY(second.setFileTime(fileTime, QFileDevice::FileModificationTime));
+    second.close();
+    WindowFixture f;
+    TForm1 &w = f.start();
+    f.dialogs.pushFiles({pic("d1.jpg"), pic("d2.jpg")});
+    w.SpeedButton1Click();
+    MainModel &m = f.model();
+    QCOMPARE(m.imageTimestamp, QDateTime(QDate(2003, 5, 17), QTime(14, 5, 9)));
+    // The second date does not convert: the selection fails, and the timestamp is the
+    // second file's own time, not the first entry's date.
+    m.listSelection.setCurrentIndex(m.listModel.index(1), QItemSelectionModel::ClearAndSelect);
+    QCOMPARE(f.dialogs.messages(), QStringList({QStringLiteral("Es ist ein Fehler aufgetreten!")}));
+    QCOMPARE(m.imageTimestamp, fileTime);
+    QVERIFY(!m.exifMarkerVisible);
 }
 
 QTEST_MAIN(TestJobList)

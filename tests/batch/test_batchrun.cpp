@@ -4,6 +4,7 @@
 #include "app/widgets/piegauge.h"
 #include "batch/outputwriter.h"
 #include "exifbuilder.h"
+#include "scopedtimezone.h"
 #include "imaging/multiimage.h"
 #include "imaging/widgets/multiimageview.h"
 
@@ -60,7 +61,9 @@ private slots:
     void gaugeHalvesGoToEvenNeighbour();
     void rotatedJobIsWrittenTurnedAndStamped();
     void outputNamesTypesAndFileTimes();
+    void burstPhotosKeepEveryPicture();
     void oldExifDateKeepsTimeOfWriting();
+    void photoOfTheSkippedHourIsWritten();
     void failedJobsNeverHarmSources();
     void closingDuringRunStopsAndSaves();
     void replacedSourceKeepsItsFileTime();
@@ -243,6 +246,38 @@ void TestBatchRun::outputNamesTypesAndFileTimes()
     QCOMPARE(file.read(2), QByteArray("BM"));
 }
 
+void TestBatchRun::burstPhotosKeepEveryPicture()
+{
+    WindowFixture f;
+    const QStringList colours = {"#ff0000", "#00ff00", "#0000ff"};
+    QStringList paths;
+    for (int i = 0; i < 3; ++i) {
+        writeSource(src(i), picture(40, 30, QColor(colours[i]).rgb()), m_time);
+        paths << src(i);
+    }
+    f.writeFile(QStringLiteral("inkwerk.dat"),
+                WindowFixture::datFile({{Col::AVerz, out()}, {Col::DT, "3"}}));
+    TForm1 &w = f.start();
+    f.dialogs.pushFiles(paths);
+    w.SpeedButton1Click();
+    const QStringList expected = {"2003_07_14 16_05_08 (2).png", "2003_07_14 16_05_08 (3).png",
+                                  "2003_07_14 16_05_08.png"};
+    // A second run replaces the first run's files instead of adding more numbers.
+    for (int run = 0; run < 2; ++run) {
+        w.AlleEintrge2->trigger();
+        QCOMPARE(filesIn(out()), expected);
+    }
+    // Each job's own picture went to its own name, in job order.
+    const QStringList inJobOrder = {expected[2], expected[0], expected[1]};
+    for (int i = 0; i < 3; ++i) {
+        const QColor written = QImage(out() + "/" + inJobOrder[i]).pixelColor(20, 15);
+        const QColor source(colours[i]);
+        // PNG output may go through a palette, so compare up to a small difference.
+        QVERIFY(qAbs(written.red() - source.red()) + qAbs(written.green() - source.green())
+                    + qAbs(written.blue() - source.blue()) < 48);
+    }
+}
+
 void TestBatchRun::oldExifDateKeepsTimeOfWriting()
 {
     WindowFixture f;
@@ -265,6 +300,31 @@ void TestBatchRun::oldExifDateKeepsTimeOfWriting()
     QVERIFY(!OutputWriter::setFileTime(target, f.model().imageTimestamp));
     QCOMPARE(QFileInfo(target).lastModified(), writtenAt);
     Q_UNUSED(w);
+}
+
+void TestBatchRun::photoOfTheSkippedHourIsWritten()
+{
+    // In Berlin 02:30 on 27 March 2005 never happened on the clock; cameras write it all
+    // the same when their clock was not yet put forward.
+    const ScopedTimeZone berlin("Europe/Berlin");
+    WindowFixture f;
+    writeSource(src(0, "jpg"), picture(32, 32), m_time);
+    QFile plain(src(0, "jpg"));
+    QVERIFY(plain.open(QIODevice::ReadOnly));
+    const QByteArray jpeg = plain.readAll();
+    plain.close();
+    const QByteArray exif = jpegWithApp1(exifPayload({}, {exifText(0x9004, "2005:03:27 02:30:00")}));
+    writeTestFile(src(0, "jpg"), exif.left(exif.size() - 2) + jpeg.mid(2));
+    f.writeFile(QStringLiteral("inkwerk.dat"),
+                WindowFixture::datFile({{Col::AVerz, out()}, {Col::TimeDN, "1"}, {Col::TimeDat, "1"}}));
+    TForm1 &w = f.start();
+    f.dialogs.pushFiles({src(0, "jpg")});
+    w.SpeedButton1Click();
+    w.AlleEintrge2->trigger();
+    QCOMPARE(f.dialogs.messages(), QStringList());
+    QCOMPARE(filesIn(out()), QStringList({"2005_03_27 02_30_00.jpg"}));
+    QCOMPARE(QFileInfo(out() + "/2005_03_27 02_30_00.jpg").lastModified().toUTC(),
+             QDateTime(QDate(2005, 3, 27), QTime(1, 0), Qt::UTC));
 }
 
 void TestBatchRun::failedJobsNeverHarmSources()

@@ -1,7 +1,9 @@
 #include "imaging/bmpcodec.h"
+#include "imaging/multiimage.h"
 
 #include "codectestfiles.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -15,6 +17,8 @@ class TestBmp : public QObject
 private slots:
     void decodesEveryKind_data();
     void decodesEveryKind();
+    void readsBareBitmaps_data();
+    void readsBareBitmaps();
     void roundTripIsExact();
 };
 
@@ -52,6 +56,22 @@ void TestBmp::decodesEveryKind_data()
     QTest::newRow("V4 alpha zero everywhere counts as opaque")
         << bmpFile({108, 1, 1, 32, 3, {}, rgbMasks}, TestBytes().u32(0x00FF0000))
         << testPicture(1, {R});
+    QTest::newRow("OS/2 2.x header")
+        << bmpFile({64, 2, 1, 8, 0, kPalette}, TestBytes().bytes({3, 1, 0, 0}))
+        << testPicture(2, {B, R});
+    QTest::newRow("OS/2 2.x short header")
+        << QByteArray(TestBytes().bytes({'B', 'M'}).u32(14 + 16 + 16 + 4).u32(0).u32(14 + 16 + 16)
+               .u32(16).u32(3).u32(1).u16(1).u16(4)
+               .u32(0).u32(0x0000FF).u32(0x00FF00).u32(0xFF0000)    // K, B, G, R
+               .bytes({0x12, 0x30, 0, 0}))
+        << testPicture(3, {B, G, R});
+    // Other readers draw pixels that name an entry past the palette black.
+    QTest::newRow("8-bit index past the palette")
+        << bmpFile({40, 3, 1, 8, 0, {R, G}}, TestBytes().bytes({0, 1, 7, 0}))
+        << testPicture(3, {R, G, K});
+    QTest::newRow("RLE4 index past the palette")
+        << bmpFile({40, 2, 1, 4, 2, {K, R}}, TestBytes().bytes({2, 0x15, 0, 1}))
+        << testPicture(2, {R, K});
     // Run of 2, literal of 3 (the last clamped to the row), end of line, delta (1, 1),
     // run of 1, end of bitmap. The skipped row and pixels keep palette entry 0.
     QTest::newRow("RLE8 with delta and clamped literal")
@@ -71,6 +91,43 @@ void TestBmp::decodesEveryKind()
     const Codec::Decoded decoded = BmpCodec::decode(file, {});
     QVERIFY2(decoded.ok(), qPrintable(decoded.error));
     QCOMPARE(decoded.image, expected);
+}
+
+// A .dib as the clipboard keeps it: the info header, masks or palette and the pixels,
+// without the file header.
+void TestBmp::readsBareBitmaps_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QImage>("expected");
+    QTest::newRow("8-bit") << bmpFile({40, 2, 2, 8, 0, kPalette}, TestBytes().bytes({1, 2, 0, 0, 3, 0, 0, 0})).mid(14)
+                           << testPicture(2, {B, K, R, G});
+    QTest::newRow("24-bit with a colour table")
+        << bmpFile({40, 1, 1, 24, 0, {W, W}}, TestBytes().bytes({255, 0, 0, 0})).mid(14)
+        << testPicture(1, {B});
+    QTest::newRow("32-bit bit fields after the header")
+        << bmpFile({40, 1, 1, 32, 3, {}, {0xFF00, 0xFF0000, 0xFF}}, TestBytes().u32(0x00FF00)).mid(14)
+        << testPicture(1, {R});
+    QTest::newRow("V5") << bmpFile({124, 2, 1, 24}, TestBytes().bytes({0, 255, 0, 0, 0, 255, 0, 0})).mid(14)
+                        << testPicture(2, {G, R});
+}
+
+void TestBmp::readsBareBitmaps()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QImage, expected);
+    const Codec::Decoded decoded = BmpCodec::decode(file, {});
+    QVERIFY2(decoded.ok(), qPrintable(decoded.error));
+    QCOMPARE(decoded.image, expected);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("clip.dib"));
+    QFile out(path);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(file);
+    out.close();
+    MultiImage image;
+    image.setImageName(path);
+    QCOMPARE(image.picture(), expected);
 }
 
 void TestBmp::roundTripIsExact()

@@ -14,10 +14,28 @@ const ExifTestEntry DateEntry = exifText(0x9004, Date);
 QByteArray camera(bool motorola = false, int app0Extra = -1, int ifd0Gap = 0,
                   QList<ExifTestEntry> sub = {DateEntry})
 {
-    return jpegWithApp1(exifPayload({{0x010F, 2, 6, QByteArray("Canon EOS\0", 10)},
+    return jpegWithApp1(exifPayload({{0x010F, 2, 5, QByteArray("Canon EOS\0", 10)},
                                      exifText(0x0110, "D30"), {0x0112, 3, 1, {}, 6}},
                                     sub, motorola, ifd0Gap), app0Extra);
 }
+
+// A marker segment: marker, length and body.
+QByteArray segment(int code, const QByteArray &body)
+{
+    const int length = int(body.size()) + 2;
+    return QByteArray("\xFF", 1) + char(code) + char(length >> 8) + char(length & 0xFF) + body;
+}
+
+// The camera block behind other segments that files put first.
+QByteArray cameraBehind(const QByteArray &segments)
+{
+    return QByteArray("\xFF\xD8", 2) + segments + camera().mid(2);
+}
+
+const QByteArray Jfif = segment(0xE0, QByteArray("JFIF\0\1\1\0\0\1\0\1\0\0", 14));
+const QByteArray Icc = segment(0xE2, QByteArray("ICC_PROFILE\0\1\1", 14) + QByteArray(300, '\x11'));
+const QByteArray Adobe = segment(0xEE, QByteArray("Adobe\0\x64\0\0\0\0\1", 12));
+const QByteArray Xmp = segment(0xE1, QByteArrayLiteral("http://ns.adobe.com/xap/1.0/\0<x/>"));
 
 } // namespace
 
@@ -46,6 +64,11 @@ private slots:
         QTest::newRow("IFD0 away from header") << camera(false, 0, 10);
         QList<ExifTestEntry> late(30, {0xA000, 4, 1, {}, 0});
         QTest::newRow("date after 30 entries") << camera(false, 0, 0, late << DateEntry);
+        QTest::newRow("behind ICC profile") << cameraBehind(Jfif + Icc);
+        QTest::newRow("behind Adobe block and second APP0") << cameraBehind(Adobe + Jfif + Jfif);
+        QTest::newRow("behind XMP block") << cameraBehind(Xmp);
+        QTest::newRow("behind fill bytes and a restart marker")
+            << cameraBehind(Icc + QByteArray("\xFF\xFF\xFF\xD0", 4) + Jfif);
     }
     void readsBlocks()
     {
@@ -82,6 +105,13 @@ private slots:
         QTest::newRow("count 0") << sub({{0x9004, 2, 0, {}, 8}}) << true << "";
         QTest::newRow("no terminating zero") << sub({{0x9004, 2, 40, Date}}) << true << "";
         QTest::newRow("block past file end") << sub({DateEntry}).chopped(12) << true << "";
+        QTest::newRow("EXIF after start of scan")
+            << cameraBehind(segment(0xDA, QByteArray(10, 0))) << false << "";
+        QTest::newRow("segment longer than file")
+            << QByteArray("\xFF\xD8\xFF\xE2\xFF\xFF", 6) + camera().mid(2) << false << "";
+        QTest::newRow("segment length 1") << cameraBehind(QByteArray("\xFF\xE2\0\1", 4)) << false << "";
+        QTest::newRow("garbage between segments")
+            << cameraBehind(Icc + QByteArray("\x12\x34", 2)) << false << "";
         QTest::newRow("65535 entries")
             << jpegWithApp1(QByteArray("Exif\0\0II*\0\x08\0\0\0\xFF\xFF\x04\x90\x02\0", 20)) << true << "";
     }
@@ -94,6 +124,23 @@ private slots:
         QCOMPARE(read(file), QString());
         QCOMPARE(m_exif.Valid, valid);
         QCOMPARE(m_exif.DateTimeDigitized, digitized);
+    }
+
+    // Cameras count a 19-character date as 19 with no final zero, makers' names too; the
+    // last character is kept. A value ending in a zero reads as before.
+    void textsWithoutFinalZero()
+    {
+        const QByteArray date = "2005:08:13 09:47:23";
+        QCOMPARE(read(jpegWithApp1(exifPayload(
+                     {{0x010F, 2, 5, "Canon"}, {0x0110, 2, 3, "D30"}, {0x0131, 2, 6, "Ver1.0"}},
+                     {{0x9004, 2, 19, date}, {0x9003, 2, 20, date + '\0'},
+                      {0x9286, 2, 8, "XXXXXXXX"}}))),
+                 QString());
+        QCOMPARE(m_exif.Make + '|' + m_exif.Model, QStringLiteral("Canon|D30"));
+        QCOMPARE(m_exif.DateTimeDigitized, QString::fromLatin1(date));
+        QCOMPARE(m_exif.DateTimeOriginal, QString::fromLatin1(date));
+        QCOMPARE(exifDateTimeToDateTime(m_exif.DateTimeDigitized),
+                 QDateTime(QDate(2005, 8, 13), QTime(9, 47, 23)));
     }
 
     void shortFileFailsMissingFileKeepsResults()

@@ -62,6 +62,14 @@ QByteArray rgbRows(const QImage &image)
     return rows;
 }
 
+QByteArray u32Rows(std::initializer_list<quint32> samples)
+{
+    QByteArray rows;
+    for (quint32 v : samples)
+        rows.append(reinterpret_cast<const char *>(&v), 4);   // host order
+    return rows;
+}
+
 QByteArray u16Rows(std::initializer_list<int> samples, bool bigEndian)
 {
     QByteArray rows;
@@ -253,6 +261,47 @@ void TestLibraryCodecs::tiffDecodesEveryKind_data()
                     .photometric = 1};
     gray16.rows = u16Rows({0x0000, 0xABCD}, false);
     QTest::newRow("gray 16-bit") << makeTiff(gray16) << testPicture(2, {kBlack, qRgb(171, 171, 171)}) << 1;
+
+    // Depths and sample formats beyond libtiff's own RGBA reader.
+    const QRgb mid = qRgb(128, 128, 128), below = qRgb(127, 127, 127);
+    TiffLayout gray12{.width = 3, .height = 2, .bitsPerSample = 12, .samplesPerPixel = 1,
+                      .photometric = 1, .compression = 5};
+    gray12.rows = TestBytes().bytes({0x00, 0x08, 0x00, 0xFF, 0xF0, 0xFF, 0xF8, 0x00, 0x00, 0x00});
+    QTest::newRow("gray 12-bit lzw") << makeTiff(gray12) << testPicture(3, {kBlack, mid, kWhite, kWhite, mid, kBlack}) << 0;
+    TiffLayout tiled12{.width = 20, .height = 18, .bitsPerSample = 12, .samplesPerPixel = 1,
+                       .photometric = 1, .compression = 8, .tileSize = 16};
+    QImage ramp(20, 18, QImage::Format_RGB32);
+    for (int y = 0; y < 18; ++y) {
+        for (int x = 0; x < 20; x += 2) {   // two 12-bit samples in three bytes
+            const int a = (y * 20 + x) * 11, b = (y * 20 + x + 1) * 11;
+            tiled12.rows.append(char(a >> 4)).append(char((a & 15) << 4 | b >> 8)).append(char(b & 255));
+            ramp.setPixel(x, y, qRgb(a >> 4, a >> 4, a >> 4));
+            ramp.setPixel(x + 1, y, qRgb(b >> 4, b >> 4, b >> 4));
+        }
+    }
+    QTest::newRow("gray 12-bit tiles deflate") << makeTiff(tiled12) << ramp << 0;
+    TiffLayout white12 = gray12;
+    white12.photometric = 0;
+    QTest::newRow("gray 12-bit min-is-white") << makeTiff(white12)
+        << testPicture(3, {kWhite, below, kBlack, kBlack, below, kWhite}) << 0;
+    TiffLayout gray32{.width = 3, .height = 1, .bitsPerSample = 32, .samplesPerPixel = 1,
+                      .photometric = 1};
+    gray32.rows = u32Rows({0, 0x80000000u, 0xFFFFFFFFu});
+    QTest::newRow("gray 32-bit") << makeTiff(gray32) << testPicture(3, {kBlack, mid, kWhite}) << 0;
+    TiffLayout signed16 = gray16;
+    signed16.width = 4;
+    signed16.sampleFormat = 2;
+    signed16.rows = u16Rows({-32768, -1, 0, 32767}, false);
+    QTest::newRow("gray signed 16-bit") << makeTiff(signed16)
+        << testPicture(4, {kBlack, below, mid, kWhite}) << 0;
+    TiffLayout signedRgb{.width = 1, .height = 1, .bitsPerSample = 16, .sampleFormat = 2};
+    signedRgb.rows = u16Rows({32767, -32768, 0}, false);
+    QTest::newRow("rgb signed 16-bit") << makeTiff(signedRgb) << testPicture(1, {qRgb(255, 0, 128)}) << 0;
+    TiffLayout signedPlanes{.width = 2, .height = 2, .bitsPerSample = 16, .compression = 8,
+                            .sampleFormat = 2, .separatePlanes = true};
+    signedPlanes.rows = u16Rows({32767, 0, -32768, 0,  0, 32767, -32768, 0,  0, 0, -32768, 32767}, false);
+    QTest::newRow("rgb signed 16-bit planes deflate") << makeTiff(signedPlanes)
+        << testPicture(2, {qRgb(255, 128, 128), qRgb(128, 255, 128), kBlack, qRgb(128, 128, 255)}) << 0;
 }
 
 void TestLibraryCodecs::tiffDecodesEveryKind()
@@ -403,21 +452,37 @@ void TestLibraryCodecs::hostileFilesFail_data()
     const QByteArray gif = GifCodec::encode(photo, {});
     QTest::newRow("gif truncated") << "a.gif" << gif.left(gif.size() / 2);
 
-    // An uncompressed TIFF whose size tags promise more pixels than the file holds.
+    // Uncompressed TIFFs whose size tags promise more pixels than the file holds.
+    auto promising = [](const TiffLayout &layout, quint32 side) {
+        QByteArray file = makeTiff(layout);
+        const quint32 ifd = qFromLittleEndian<quint32>(file.constData() + 4);
+        const int entries = qFromLittleEndian<quint16>(file.constData() + ifd);
+        for (int i = 0; i < entries; ++i) {
+            char *entry = file.data() + ifd + 2 + i * 12;
+            const quint16 tag = qFromLittleEndian<quint16>(entry);
+            if (tag == 256 || tag == 257) {   // ImageWidth, ImageLength as LONG
+                qToLittleEndian<quint16>(4, entry + 2);
+                qToLittleEndian<quint32>(side, entry + 8);
+            }
+        }
+        return file;
+    };
     TiffLayout small{.width = 4, .height = 4};
     small.rows = rgbRows(photoLikePicture(4, 4));
-    QByteArray bigTiff = makeTiff(small);
-    const quint32 ifd = qFromLittleEndian<quint32>(bigTiff.constData() + 4);
-    const int entries = qFromLittleEndian<quint16>(bigTiff.constData() + ifd);
-    for (int i = 0; i < entries; ++i) {
-        char *entry = bigTiff.data() + ifd + 2 + i * 12;
-        const quint16 tag = qFromLittleEndian<quint16>(entry);
-        if (tag == 256 || tag == 257) {   // ImageWidth, ImageLength as LONG 5000
-            qToLittleEndian<quint16>(4, entry + 2);
-            qToLittleEndian<quint32>(5000, entry + 8);
-        }
-    }
-    QTest::newRow("tiff data larger than file") << "a.tif" << bigTiff;
+    QTest::newRow("tiff data larger than file") << "a.tif" << promising(small, 5000);
+    TiffLayout gray12{.width = 2, .height = 2, .bitsPerSample = 12, .samplesPerPixel = 1, .photometric = 1};
+    gray12.rows = QByteArray(6, '\x55');
+    QTest::newRow("tiff 12-bit data larger than file") << "a.tif" << promising(gray12, 5000);
+    QTest::newRow("tiff 12-bit beyond the pixel limit") << "a.tif" << promising(gray12, 70000);
+    TiffLayout signed16{.width = 2, .height = 2, .bitsPerSample = 16, .sampleFormat = 2};
+    signed16.rows = QByteArray(24, '\x55');
+    QTest::newRow("tiff signed 16-bit data larger than file") << "a.tif" << promising(signed16, 5000);
+    gray12.compression = 5;
+    gray12.height = 40;
+    gray12.rowsPerStrip = 40;
+    gray12.rows = QByteArray(120, '\x37');
+    const QByteArray lzw12 = makeTiff(gray12);
+    QTest::newRow("tiff 12-bit lzw truncated") << "a.tif" << lzw12.left(lzw12.size() / 3);
     const QByteArray tiff = TiffCodec::encode(photo, {});
     QTest::newRow("tiff truncated") << "a.tif" << tiff.left(tiff.size() / 2);
     QTest::newRow("tiff header only") << "a.tif" << QByteArray("II*\0\x08\0\0\0", 8);

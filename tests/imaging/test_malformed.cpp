@@ -59,12 +59,14 @@ void TestMalformed::refused_data()
     // BmpLayout: header size, width, height, bits, compression, palette.
     QTest::newRow("bmp truncated") << "bmp" << bmp8.left(bmp8.size() - 3);
     QTest::newRow("bmp wrong magic") << "bmp" << wrongMagic;
-    QTest::newRow("bmp bad palette index") << "bmp" << bmpFile({40, 2, 2, 8, 0, two}, TestBytes().bytes({0, 7, 0, 0, 1, 0, 0, 0}));
+    QTest::newRow("bmp OS/2 2.x Huffman") << "bmp" << bmpFile({64, 1, 1, 32, 3, {}}, QByteArray(4, 0));
+    QTest::newRow("dib bare header truncated") << "dib" << bmp8.mid(14, 30);
+    QTest::newRow("dib bare header, more rows than data") << "dib" << bmpFile({40, 2, 1000, 8, 0, two}, bmp8.right(8)).mid(14);
+    QTest::newRow("dib bare header, huge colour table") << "dib" << bmpFile({40, 1, 1, 24, 0, {}}, QByteArray(4, 0)).mid(14).replace(32, 4, "\xFF\xFF\xFF\x7F");
     QTest::newRow("bmp huge dimensions") << "bmp" << bmpFile({40, 70000, 70000, 8, 0, two}, bmp8.right(8));
     QTest::newRow("bmp more rows than data") << "bmp" << bmpFile({40, 2, 1000, 8, 0, two}, bmp8.right(8));
     QTest::newRow("bmp RLE8 literal past the data") << "bmp" << bmpFile({40, 2, 2, 8, 1, two}, TestBytes().bytes({0, 16, 1, 1}));
     QTest::newRow("bmp RLE8 ends mid-picture") << "bmp" << bmpFile({40, 2, 2, 8, 1, two}, TestBytes().bytes({2, 1}));
-    QTest::newRow("bmp RLE4 bad palette index") << "bmp" << bmpFile({40, 2, 1, 4, 2, two}, TestBytes().bytes({2, 0x15, 0, 1}));
 
     // pcxFile: version, bits per plane, planes, width, height, bytes per line, data.
     const QByteArray pcx24 = pcxFile(5, 8, 3, 2, 2, 2, TestBytes().bytes({0xC6, 1, 0xC6, 2}));

@@ -26,15 +26,19 @@ private slots:
         QTest::addColumn<bool>("exif");
         QTest::addColumn<bool>("png");
         QTest::addColumn<QByteArray>("written");
+        QTest::addColumn<bool>("lossless");
         const QByteArray head("80\r\n20\r\n1\r\n0\r\n0\r\n700\r\n500\r\n");
         QTest::newRow("no file") << QByteArray() << true << false
-                                 << QByteArray("80\r\n20\r\n0\r\n19\r\n33\r\n714\r\n577\r\n1\r\n");
-        QTest::newRow("seven lines gain 1") << head << true << true << head + "1\r\n";
-        QTest::newRow("0 is off") << head + "0\r\n" << false << true << head + "0\r\n";
-        QTest::newRow("empty is off, LF ends a line") << head + "\n" << false << true << head + "\r\n";
-        QTest::newRow("other text is off, CR ends a line") << head + "x\r" << false << true << head + "x\r\n";
+                                 << QByteArray("80\r\n20\r\n0\r\n19\r\n33\r\n714\r\n577\r\n1\r\n")
+                                 << false;
+        QTest::newRow("ninth line 1 is lossless stamping")
+            << head + "1\r\n1\r\n" << true << true << head + "1\r\n1\r\n" << true;
+        QTest::newRow("seven lines gain 1") << head << true << true << head + "1\r\n" << false;
+        QTest::newRow("0 is off") << head + "0\r\n" << false << true << head + "0\r\n" << false;
+        QTest::newRow("empty is off, LF ends a line") << head + "\n" << false << true << head + "\r\n" << false;
+        QTest::newRow("other text is off, CR ends a line") << head + "x\r" << false << true << head + "x\r\n" << false;
         QTest::newRow("extra lines kept") << head + "1\r\nmore\r\n\r\n\xE4\r\n" << true << true
-                                          << head + "1\r\nmore\r\n\r\n\xE4\r\n";
+                                          << head + "1\r\nmore\r\n\r\n\xE4\r\n" << false;
     }
 
     void loadFlagsAndWriteBack()
@@ -56,6 +60,8 @@ private slots:
         list.validate();
         QCOMPARE(list.exifPriority(), exif);
         QCOMPARE(list.pngInterlaced(), png);
+        QFETCH(bool, lossless);
+        QCOMPARE(list.losslessJpeg(), lossless);
         list.saveToFile(path("out.dat"));
         QCOMPARE(bytesOf(path("out.dat")), written);
     }

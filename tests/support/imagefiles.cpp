@@ -225,8 +225,10 @@ QByteArray makeTiff(const TiffLayout &layout)
     TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, uint16_t(layout.bitsPerSample));
     TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, uint16_t(layout.samplesPerPixel));
     TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, uint16_t(layout.photometric));
-    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG,
+                 uint16_t(layout.separatePlanes ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG));
     TIFFSetField(tif, TIFFTAG_COMPRESSION, uint16_t(layout.compression));
+    TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, uint16_t(layout.sampleFormat));
     std::vector<uint16_t> red, green, blue;
     if (layout.photometric == PHOTOMETRIC_PALETTE) {
         const int entries = 1 << layout.bitsPerSample;
@@ -238,7 +240,8 @@ QByteArray makeTiff(const TiffLayout &layout)
         }
         TIFFSetField(tif, TIFFTAG_COLORMAP, red.data(), green.data(), blue.data());
     }
-    const qsizetype rowBytes = layout.rows.size() / layout.height;
+    const int planes = layout.separatePlanes ? layout.samplesPerPixel : 1;
+    const qsizetype rowBytes = layout.rows.size() / layout.height / planes;
     bool ok = true;
     if (layout.tileSize > 0) {
         TIFFSetField(tif, TIFFTAG_TILEWIDTH, uint32_t(layout.tileSize));
@@ -261,9 +264,12 @@ QByteArray makeTiff(const TiffLayout &layout)
     } else {
         TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, layout.rowsPerStrip > 0
                          ? uint32_t(layout.rowsPerStrip) : TIFFDefaultStripSize(tif, 0));
-        for (int y = 0; y < layout.height; ++y) {
-            ok = ok && TIFFWriteScanline(tif, const_cast<char *>(layout.rows.constData() + y * rowBytes),
-                                         uint32_t(y), 0) >= 0;
+        for (int plane = 0; plane < planes; ++plane) {
+            for (int y = 0; y < layout.height; ++y) {
+                const qsizetype at = (qsizetype(plane) * layout.height + y) * rowBytes;
+                ok = ok && TIFFWriteScanline(tif, const_cast<char *>(layout.rows.constData() + at),
+                                             uint32_t(y), uint16_t(plane)) >= 0;
+            }
         }
     }
     TIFFClose(tif);

@@ -47,8 +47,10 @@ struct TiffLayout {
     int compression = 1;        // 1 none, 5 LZW, 8 deflate, 32773 PackBits
     int tileSize = 0;           // > 0: square tiles of this size (a multiple of 16)
     int rowsPerStrip = 0;       // 0: libtiff's choice
+    int sampleFormat = 1;       // 1 unsigned, 2 signed
+    bool separatePlanes = false; // strips only: rows holds every row of plane 0, then 1, ...
     QList<QRgb> palette{};      // photometric 3
-    QByteArray rows{};          // packed samples row by row; 16-bit samples in host order
+    QByteArray rows{};          // packed samples row by row; 16- and 32-bit ones in host order
 };
 QByteArray makeTiff(const TiffLayout &layout);
 

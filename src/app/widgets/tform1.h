@@ -3,6 +3,8 @@
 #include "app/mainmodel.h"
 #include "app/userdialogs.h"
 #include "app/widgets/handlerguard.h"
+#include "batch/jobrenderer.h"
+#include "batch/outputnames.h"
 
 #include <QMainWindow>
 #include "model/inkwerkerror.h"
@@ -228,6 +230,9 @@ private:
     // An error raised by the load-finished handler inside the imaging component's call;
     // rethrown once that call has returned.
     std::optional<InkwerkError> m_pendingLoadError;
+    // Renders each job of a run; the names it gave out in the current run.
+    JobRenderer m_renderer;
+    OutputNames m_runNames;
     int m_runTotal = 0;
     int m_finishedCount = 0;
     bool m_closeAfterRun = false;

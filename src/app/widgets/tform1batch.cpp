@@ -2,11 +2,11 @@
 #include "app/widgets/tform1.h"
 
 #include "app/widgets/piegauge.h"
-#include "batch/outputwriter.h"
 #include "imaging/widgets/multiimageview.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QLabel>
 #include <QToolButton>
 
@@ -77,8 +77,8 @@ void TForm1::abcToggleBtn8Click()
 
     setRunButton(true);
     m_model.batchRunning = true;
-    // A Shift or Ctrl pressed in the list before must not skip a job's selection.
     m_model.skipSelection = false;
+    m_runNames = OutputNames();
     Gauge1->setProgress(0);
     Img2->hide();
 
@@ -145,20 +145,35 @@ void TForm1::rendersel()
 
 void TForm1::renderJob(int i)
 {
-    setFocusedEntry(i, false);
+    // Keys pressed before or during the run never make a job's selection be skipped.
     m_model.skipSelection = false;
+    setFocusedEntry(i, false);
+    // The selection step shows the job's settings in the controls and reports a row or a
+    // date it cannot take; the job renderer then loads, stamps and writes the job itself.
+    m_model.selectionOnly = true;
     guarded([&] { ListBox1Click(); });
-    // A job whose picture was not loaded from its own file is not saved: the picture in
-    // hand would belong to another source.
-    if (m_selectionLoaded)
-        savepic(i);
+    m_model.selectionOnly = false;
+    savepic(i);
 }
 
 void TForm1::savepic(int row)
 {
-    const QStringList cells = m_model.NGrid2.row(row);
-    const QString path = OutputWriter::outputPath(cells, m_model.imageTimestamp);
-    OutputWriter::saveByType(m_model.Img2, cells.value(Col::Suffix), path);
-    if (SettingsRow::isOn(cells.value(Col::TimeDat)))
-        OutputWriter::setFileTime(path, m_model.imageTimestamp);
+    RenderOptions options = RenderOptions::fromConfig(m_model.config, m_model.dpi);
+    options.exifPriority = m_model.exifPriority;
+    m_renderer.setOptions(options);
+    JobPlan plan = m_renderer.plan(m_model.NGrid2.row(row));
+    // A row or date the selection step refused was reported there; the job is not
+    // written, so no picture of another source can be saved under its name.
+    if (!plan.error.isEmpty())
+        return;
+    plan.output = m_runNames.claim(plan.output);
+    const JobRenderer::Result result = m_renderer.render(plan, m_model.Img2);
+    if (!result.ok())
+        return;
+    QString status = QStringLiteral("BEARBEITUNG LÄUFT... ") + QDir::toNativeSeparators(plan.output);
+    if (result.lossless)
+        status += QStringLiteral(" (verlustfrei gestempelt)");
+    else if (!result.fallback.isEmpty())
+        status += QStringLiteral(" (neu kodiert)");
+    RzStatusPane1->setText(status);
 }

@@ -243,8 +243,7 @@ void TForm1::ListBox1Click()
 
     const QString path = m_model.entry(index);
     try {
-        const ImageTimestamp stamp =
-            determineImageTimestamp(path, m_model.exifPriority, m_model.exif);
+        const ImageTimestamp stamp = m_model.determineTimestamp(path);
         m_model.imageTimestamp = stamp.time;
         m_model.exifMarkerVisible = stamp.fromExif;
         Label12->setVisible(stamp.fromExif);

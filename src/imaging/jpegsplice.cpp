@@ -1,0 +1,606 @@
+#include "imaging/jpegsplice.h"
+
+#include "imaging/codec.h"
+#include "imaging/jpegrestamp.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <optional>
+#include <vector>
+
+namespace {
+
+// Natural position of the coefficient at each zigzag position.
+constexpr int kNatural[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
+                              12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
+                              35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
+                              58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+constexpr int kLookBits = 9;
+
+struct HuffmanTable {
+    bool present = false;
+    std::array<uint8_t, 17> bits{};
+    std::array<uint8_t, 256> values{};
+    int count = 0;
+    std::array<int32_t, 18> maxcode{};
+    std::array<int32_t, 17> valueOffset{};
+    std::array<uint16_t, 1 << kLookBits> look{}; // length << 8 | symbol; 0 = longer code
+    std::array<uint16_t, 256> code{};
+    std::array<uint8_t, 256> size{};
+
+    // Builds the decoding and encoding tables; false for a table no decoder accepts.
+    bool build()
+    {
+        std::array<uint16_t, 257> codes{};
+        std::array<uint8_t, 257> sizes{};
+        int k = 0;
+        for (int l = 1; l <= 16; ++l)
+            for (int i = 0; i < bits[size_t(l)]; ++i) {
+                if (k >= 256)
+                    return false;
+                sizes[size_t(k++)] = uint8_t(l);
+            }
+        count = k;
+        uint32_t c = 0;
+        int si = count ? sizes[0] : 0;
+        for (k = 0; k < count;) {
+            while (k < count && sizes[size_t(k)] == si) {
+                codes[size_t(k++)] = uint16_t(c++);
+                if (c > (1u << si))
+                    return false;
+            }
+            c <<= 1;
+            ++si;
+        }
+        int p = 0;
+        for (int l = 1; l <= 16; ++l) {
+            if (bits[size_t(l)]) {
+                valueOffset[size_t(l)] = p - int(codes[size_t(p)]);
+                p += bits[size_t(l)];
+                maxcode[size_t(l)] = int(codes[size_t(p - 1)]);
+            } else {
+                maxcode[size_t(l)] = -1;
+            }
+        }
+        maxcode[17] = 0x7FFFFFFF;
+        look.fill(0);
+        size.fill(0);
+        for (k = 0; k < count; ++k) {
+            const int l = sizes[size_t(k)];
+            const uint8_t symbol = values[size_t(k)];
+            if (!size[symbol]) {
+                size[symbol] = uint8_t(l);
+                code[symbol] = codes[size_t(k)];
+            }
+            if (l <= kLookBits) {
+                const int shift = kLookBits - l;
+                for (int i = 0; i < (1 << shift); ++i)
+                    look[size_t((codes[size_t(k)] << shift) | i)] = uint16_t(l << 8 | symbol);
+            }
+        }
+        return true;
+    }
+
+    // Codes for every symbol a block can need, so that new blocks can be coded with it.
+    bool complete(bool ac) const
+    {
+        if (!ac) {
+            for (int s = 0; s <= 11; ++s)
+                if (!size[size_t(s)])
+                    return false;
+            return true;
+        }
+        if (!size[0x00] || !size[0xF0])
+            return false;
+        for (int run = 0; run < 16; ++run)
+            for (int s = 1; s <= 10; ++s)
+                if (!size[size_t(run << 4 | s)])
+                    return false;
+        return true;
+    }
+};
+
+// Reads bits from entropy-coded data with its stuffed zero bytes removed. The data must
+// be followed by at least 8 readable bytes (zeros), so every read is one unaligned load.
+class BitReader
+{
+public:
+    BitReader(const uint8_t *data, size_t size) : m_data(data), m_size(size) {}
+
+    size_t position() const { return m_pos; }
+    // More bits were taken than the data holds.
+    bool overrun() const { return m_pos > m_size * 8; }
+
+    // The next n (1..25) bits, not taken. Past the end (by at most a few symbols, before
+    // overrun() is seen) the reads stay inside the padding.
+    uint32_t peek(int n) const
+    {
+        const size_t byte = std::min(m_pos / 8, m_size);
+        uint64_t v;
+        std::memcpy(&v, m_data + byte, 8);
+        v = __builtin_bswap64(v);
+        return uint32_t((v << (m_pos % 8)) >> (64 - n));
+    }
+    void skip(int n) { m_pos += size_t(n); }
+
+    // A Huffman symbol; -1 for a code the table does not have.
+    int symbol(const HuffmanTable &t)
+    {
+        const uint16_t e = t.look[peek(kLookBits)];
+        if (e) {
+            skip(e >> 8);
+            return e & 0xFF;
+        }
+        const uint32_t bits16 = peek(16);
+        for (int l = kLookBits + 1; l <= 16; ++l) {
+            const int32_t c = int32_t(bits16 >> (16 - l));
+            if (c <= t.maxcode[size_t(l)]) {
+                skip(l);
+                const int index = t.valueOffset[size_t(l)] + c;
+                return index >= 0 && index < t.count ? t.values[size_t(index)] : -1;
+            }
+        }
+        return -1;
+    }
+    int receiveExtend(int s)
+    {
+        if (s == 0)
+            return 0;
+        const int v = int(peek(s));
+        skip(s);
+        return v < (1 << (s - 1)) ? v - (1 << s) + 1 : v;
+    }
+
+private:
+    const uint8_t *m_data;
+    size_t m_size;
+    size_t m_pos = 0;
+};
+
+// Writes bits as entropy-coded data, stuffing a zero byte after every 0xFF.
+class BitWriter
+{
+public:
+    explicit BitWriter(std::vector<uint8_t> &out) : m_out(out) {}
+    void put(uint32_t value, int n)
+    {
+        if (n == 0)
+            return;
+        m_acc = (m_acc << n) | (value & ((n == 32 ? 0xFFFFFFFFu : (1u << n) - 1)));
+        m_bits += n;
+        while (m_bits >= 8) {
+            const uint8_t byte = uint8_t(m_acc >> (m_bits - 8));
+            m_out.push_back(byte);
+            if (byte == 0xFF)
+                m_out.push_back(0);
+            m_bits -= 8;
+        }
+    }
+    // Pads the last byte with one bits, as the end of the data wants.
+    void flush()
+    {
+        if (m_bits)
+            put((1u << (8 - m_bits)) - 1, 8 - m_bits);
+    }
+
+private:
+    std::vector<uint8_t> &m_out;
+    uint64_t m_acc = 0;
+    int m_bits = 0;
+};
+
+int bitLength(int v)
+{
+    int n = 0;
+    for (unsigned a = unsigned(v < 0 ? -v : v); a; a >>= 1)
+        ++n;
+    return n;
+}
+
+struct ScanComponent {
+    int id = 0, h = 1, v = 1, quant = 0, dc = 0, ac = 0;
+};
+
+struct Layout {
+    int width = 0, height = 0;
+    std::vector<ScanComponent> comps;
+    int maxH = 1, maxV = 1;
+    std::array<std::array<uint16_t, 64>, 4> quant{}; // natural order
+    std::array<bool, 4> quantPresent{};
+    std::array<HuffmanTable, 4> dcTables, acTables;
+    QByteArray header;     // everything the output keeps before the entropy-coded data
+    qsizetype dataStart = 0, dataEnd = 0;
+};
+
+quint16 be16(const QByteArray &b, qsizetype at)
+{
+    return quint16(uint8_t(b[at]) << 8 | uint8_t(b[at + 1]));
+}
+
+// Reads the markers up to the scan and finds the end of its data. Nothing when the file
+// is not a single-scan sequential Huffman JPEG without restart markers.
+std::optional<Layout> readLayout(const QByteArray &b)
+{
+    Layout l;
+    if (b.size() < 4 || uint8_t(b[0]) != 0xFF || uint8_t(b[1]) != 0xD8)
+        return std::nullopt;
+    l.header = b.left(2);
+    bool frame = false, adobeRgb = false;
+    qsizetype p = 2;
+    for (int segments = 0; segments < 4096; ++segments) {
+        if (p + 4 > b.size() || uint8_t(b[p]) != 0xFF)
+            return std::nullopt;
+        while (p + 4 <= b.size() && uint8_t(b[p + 1]) == 0xFF)
+            ++p;
+        const uint8_t m = uint8_t(b[p + 1]);
+        const qsizetype len = be16(b, p + 2);
+        if (len < 2 || p + 2 + len > b.size())
+            return std::nullopt;
+        const qsizetype body = p + 4, end = p + 2 + len;
+        const QByteArray segment = b.mid(p, 2 + len);
+        switch (m) {
+        case 0xC0:
+        case 0xC1: {
+            if (frame || len < 8 || uint8_t(b[body]) != 8)
+                return std::nullopt;
+            frame = true;
+            l.height = be16(b, body + 1);
+            l.width = be16(b, body + 3);
+            const int n = uint8_t(b[body + 5]);
+            if (!Codec::dimensionsAcceptable(l.width, l.height) || (n != 1 && n != 3) || len != 8 + 3 * n)
+                return std::nullopt;
+            for (int i = 0; i < n; ++i) {
+                ScanComponent c;
+                c.id = uint8_t(b[body + 6 + 3 * i]);
+                c.h = uint8_t(b[body + 7 + 3 * i]) >> 4;
+                c.v = uint8_t(b[body + 7 + 3 * i]) & 15;
+                c.quant = uint8_t(b[body + 8 + 3 * i]);
+                if (c.h < 1 || c.h > 4 || c.v < 1 || c.v > 4 || c.quant > 3)
+                    return std::nullopt;
+                l.comps.push_back(c);
+            }
+            l.header += segment;
+            break;
+        }
+        case 0xC4: {
+            qsizetype q = body;
+            while (q < end) {
+                const int tc = uint8_t(b[q]) >> 4, th = uint8_t(b[q]) & 15;
+                if (tc > 1 || th > 3 || q + 17 > end)
+                    return std::nullopt;
+                HuffmanTable &t = tc ? l.acTables[size_t(th)] : l.dcTables[size_t(th)];
+                int total = 0;
+                for (int i = 1; i <= 16; ++i)
+                    total += (t.bits[size_t(i)] = uint8_t(b[q + i]));
+                if (total > 256 || q + 17 + total > end)
+                    return std::nullopt;
+                for (int i = 0; i < total; ++i)
+                    t.values[size_t(i)] = uint8_t(b[q + 17 + i]);
+                if (!t.build())
+                    return std::nullopt;
+                t.present = true;
+                q += 17 + total;
+            }
+            l.header += segment;
+            break;
+        }
+        case 0xDB: {
+            qsizetype q = body;
+            while (q < end) {
+                const int pq = uint8_t(b[q]) >> 4, tq = uint8_t(b[q]) & 15;
+                const qsizetype need = 1 + 64 * (pq ? 2 : 1);
+                if (pq > 1 || tq > 3 || q + need > end)
+                    return std::nullopt;
+                for (int k = 0; k < 64; ++k)
+                    l.quant[size_t(tq)][size_t(kNatural[k])] =
+                        pq ? be16(b, q + 1 + 2 * k) : uint8_t(b[q + 1 + k]);
+                l.quantPresent[size_t(tq)] = true;
+                q += need;
+            }
+            l.header += segment;
+            break;
+        }
+        case 0xDD:
+            if (len != 4)
+                return std::nullopt;
+            if (be16(b, body) != 0)
+                return std::nullopt; // restart markers: another way
+            break;
+        case 0xDA: {
+            if (!frame || len < 6)
+                return std::nullopt;
+            const int ns = uint8_t(b[body]);
+            if (ns != int(l.comps.size()) || len != 6 + 2 * ns)
+                return std::nullopt;
+            for (int i = 0; i < ns; ++i) {
+                ScanComponent &c = l.comps[size_t(i)];
+                if (uint8_t(b[body + 1 + 2 * i]) != c.id)
+                    return std::nullopt;
+                c.dc = uint8_t(b[body + 2 + 2 * i]) >> 4;
+                c.ac = uint8_t(b[body + 2 + 2 * i]) & 15;
+                if (c.dc > 3 || c.ac > 3)
+                    return std::nullopt;
+            }
+            const qsizetype sel = body + 1 + 2 * ns;
+            if (uint8_t(b[sel]) != 0 || uint8_t(b[sel + 1]) != 63 || uint8_t(b[sel + 2]) != 0)
+                return std::nullopt;
+            l.header += segment;
+            l.dataStart = end;
+            // The data ends at the first marker; restart markers are not covered here.
+            qsizetype q = end;
+            while (true) {
+                const char *ff = static_cast<const char *>(
+                    std::memchr(b.constData() + q, 0xFF, size_t(b.size() - q)));
+                if (!ff || ff + 1 >= b.constData() + b.size())
+                    return std::nullopt;
+                q = ff - b.constData();
+                const uint8_t next = uint8_t(b[q + 1]);
+                if (next == 0x00) {
+                    q += 2;
+                } else if (next == 0xFF) {
+                    ++q;
+                } else {
+                    if (next != 0xD9)
+                        return std::nullopt;
+                    l.dataEnd = q;
+                    break;
+                }
+            }
+            if (l.comps.size() == 1) {
+                // One component is coded block by block, whatever its sampling factors.
+                l.comps[0].h = l.comps[0].v = 1;
+            } else {
+                if (l.comps[0].id == 'R' && l.comps[1].id == 'G' && l.comps[2].id == 'B')
+                    return std::nullopt;
+                int blocks = 0;
+                for (const ScanComponent &c : l.comps) {
+                    l.maxH = std::max(l.maxH, c.h);
+                    l.maxV = std::max(l.maxV, c.v);
+                    blocks += c.h * c.v;
+                }
+                if (blocks > 10)
+                    return std::nullopt;
+                for (const ScanComponent &c : l.comps)
+                    if (l.maxH % c.h || l.maxV % c.v)
+                        return std::nullopt;
+            }
+            if (adobeRgb)
+                return std::nullopt;
+            for (const ScanComponent &c : l.comps)
+                if (!l.quantPresent[size_t(c.quant)] || !l.dcTables[size_t(c.dc)].present
+                    || !l.acTables[size_t(c.ac)].present || !l.dcTables[size_t(c.dc)].complete(false)
+                    || !l.acTables[size_t(c.ac)].complete(true))
+                    return std::nullopt;
+            return l;
+        }
+        case 0xE0:
+            // JFIF says how to read the colours; it stays.
+            if (segment.mid(4, 5) == QByteArray("JFIF\0", 5))
+                l.header += segment;
+            break;
+        case 0xEE:
+            // Adobe's colour transform flag: 0 means RGB, not YCbCr.
+            if (segment.mid(4, 5) == "Adobe") {
+                if (len >= 14 && uint8_t(b[body + 11]) == 0)
+                    adobeRgb = true;
+                l.header += segment;
+            }
+            break;
+        default:
+            if (m >= 0xC2 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC)
+                return std::nullopt; // progressive, lossless or arithmetic coding
+            if (m == 0xCC || m == 0xD8 || m == 0xD9 || (m >= 0xD0 && m <= 0xD7))
+                return std::nullopt;
+            break; // other application segments and comments are metadata, kept elsewhere
+        }
+        p = end;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+namespace JpegSplice {
+
+JpegLossless::Result stamp(const QByteArray &source, const JpegLossless::AreaFn &areaOf,
+                           const JpegLossless::PaintFn &paint)
+{
+    JpegLossless::Result result;
+    const std::optional<Layout> found = readLayout(source);
+    if (!found)
+        return result;
+    const Layout &l = *found;
+    const QSize picture(l.width, l.height);
+    const int mcuW = 8 * l.maxH, mcuH = 8 * l.maxV;
+    const int mcusAcross = (l.width + mcuW - 1) / mcuW;
+    const int mcuRows = (l.height + mcuH - 1) / mcuH;
+
+    // The data without its stuffed zero bytes; where the stuffing was, for the copy of
+    // the part before the first row rewritten.
+    const auto *stuffed = reinterpret_cast<const uint8_t *>(source.constData()) + l.dataStart;
+    const size_t stuffedSize = size_t(l.dataEnd - l.dataStart);
+    std::vector<uint8_t> data(stuffedSize + 16, 0);
+    std::vector<size_t> stuffingAt; // unstuffed offsets after which a zero byte was dropped
+    size_t used = 0;
+    for (size_t i = 0; i < stuffedSize;) {
+        const void *ff = std::memchr(stuffed + i, 0xFF, stuffedSize - i);
+        const size_t run = (ff ? size_t(static_cast<const uint8_t *>(ff) - stuffed) + 1 : stuffedSize) - i;
+        std::memcpy(data.data() + used, stuffed + i, run);
+        used += run;
+        i += run;
+        if (ff && i < stuffedSize && stuffed[i] == 0x00) {
+            stuffingAt.push_back(used);
+            ++i;
+        }
+    }
+    const size_t dataSize = used;
+
+    const QRect area = areaOf(picture) & QRect(QPoint(0, 0), picture);
+    if (area.isEmpty()) {
+        // Nothing is drawn: the data stays as it is.
+        result.bytes = l.header + source.mid(l.dataStart, l.dataEnd - l.dataStart) + QByteArray("\xFF\xD9", 2);
+        result.size = picture;
+        return result;
+    }
+    const QRect region = JpegRestamp::mcuRegion(area, picture, l.maxH, l.maxV);
+    const int firstRow = region.top() / mcuH;
+    const int lastRow = std::min(mcuRows - 1, region.bottom() / mcuH + 1);
+
+    // Parse up to the first row rewritten, keeping the DC predictions; decode the rows
+    // rewritten into blocks.
+    const size_t n = l.comps.size();
+    std::vector<int> pred(n, 0), predAtFirst(n, 0);
+    std::vector<std::vector<short>> rows(n); // per component: the blocks of the rewritten rows
+    std::vector<int> blocksAcross(n);
+    for (size_t ci = 0; ci < n; ++ci) {
+        blocksAcross[ci] = mcusAcross * l.comps[ci].h;
+        rows[ci].assign(size_t(blocksAcross[ci]) * size_t(lastRow - firstRow + 1) * size_t(l.comps[ci].v) * 64, 0);
+    }
+    BitReader in(data.data(), dataSize);
+    size_t firstBit = dataSize * 8, tailBit = dataSize * 8;
+    short scratch[64];
+    for (int row = 0; row <= lastRow && row < mcuRows; ++row) {
+        if (row == firstRow) {
+            firstBit = in.position();
+            predAtFirst = pred;
+        }
+        const bool keep = row >= firstRow;
+        for (int mx = 0; mx < mcusAcross; ++mx) {
+            for (size_t ci = 0; ci < n; ++ci) {
+                const ScanComponent &c = l.comps[ci];
+                const HuffmanTable &dc = l.dcTables[size_t(c.dc)];
+                const HuffmanTable &ac = l.acTables[size_t(c.ac)];
+                for (int by = 0; by < c.v; ++by)
+                    for (int bx = 0; bx < c.h; ++bx) {
+                        short *block = scratch;
+                        if (keep) {
+                            const size_t brow = size_t(row - firstRow) * size_t(c.v) + size_t(by);
+                            block = &rows[ci][(brow * size_t(blocksAcross[ci]) + size_t(mx * c.h + bx)) * 64];
+                        }
+                        const int s = in.symbol(dc);
+                        if (s < 0 || s > 11)
+                            return result;
+                        pred[ci] += in.receiveExtend(s);
+                        if (keep) {
+                            std::memset(block, 0, 64 * sizeof(short));
+                            block[0] = short(pred[ci]);
+                        }
+                        for (int k = 1; k < 64;) {
+                            const int rs = in.symbol(ac);
+                            if (rs < 0)
+                                return result;
+                            const int r = rs >> 4, sz = rs & 15;
+                            if (sz) {
+                                k += r;
+                                if (k > 63 || sz > 10)
+                                    return result;
+                                const int v = in.receiveExtend(sz);
+                                if (keep)
+                                    block[kNatural[k]] = short(v);
+                                ++k;
+                            } else if (r == 15) {
+                                k += 16;
+                            } else {
+                                break;
+                            }
+                        }
+                    }
+            }
+            if (in.overrun())
+                return result;
+        }
+    }
+    if (lastRow + 1 < mcuRows)
+        tailBit = in.position();
+
+    std::vector<JpegRestamp::Component> comps(n);
+    for (size_t ci = 0; ci < n; ++ci) {
+        comps[ci].sx = l.maxH / l.comps[ci].h;
+        comps[ci].sy = l.maxV / l.comps[ci].v;
+        for (int k = 0; k < 64; ++k)
+            comps[ci].quant[size_t(k)] = float(l.quant[size_t(l.comps[ci].quant)][size_t(k)]);
+    }
+    {
+        const auto blockAt = [&](int ci, int bx, int by, bool) -> short * {
+            const ScanComponent &c = l.comps[size_t(ci)];
+            const int brow = by - firstRow * c.v;
+            if (bx < 0 || bx >= blocksAcross[size_t(ci)] || brow < 0
+                || brow >= (lastRow - firstRow + 1) * c.v)
+                return nullptr;
+            return &rows[size_t(ci)][(size_t(brow) * size_t(blocksAcross[size_t(ci)]) + size_t(bx)) * 64];
+        };
+        result.blocksEncoded = JpegRestamp::restamp(comps, blockAt, region, picture, paint);
+        if (result.blocksEncoded < 0)
+            return result;
+    }
+
+    // The output: the header, the data before the first row rewritten as it was, the rows
+    // rewritten, the rest shifted to where it now starts.
+    std::vector<uint8_t> out;
+    out.reserve(size_t(source.size()) + 65536);
+    out.insert(out.end(), l.header.constBegin(), l.header.constEnd());
+    const size_t headBytes = firstBit / 8;
+    const size_t stuffedHead = headBytes + size_t(std::lower_bound(stuffingAt.begin(), stuffingAt.end(), headBytes + 1) - stuffingAt.begin());
+    out.insert(out.end(), stuffed, stuffed + std::min(stuffedHead, stuffedSize));
+    BitWriter w(out);
+    if (firstBit % 8 && headBytes < dataSize)
+        w.put(uint32_t(data[headBytes] >> (8 - firstBit % 8)), int(firstBit % 8));
+    pred = predAtFirst;
+    for (int row = firstRow; row <= lastRow && row < mcuRows; ++row)
+        for (int mx = 0; mx < mcusAcross; ++mx)
+            for (size_t ci = 0; ci < n; ++ci) {
+                const ScanComponent &c = l.comps[ci];
+                const HuffmanTable &dc = l.dcTables[size_t(c.dc)];
+                const HuffmanTable &ac = l.acTables[size_t(c.ac)];
+                for (int by = 0; by < c.v; ++by)
+                    for (int bx = 0; bx < c.h; ++bx) {
+                        const size_t brow = size_t(row - firstRow) * size_t(c.v) + size_t(by);
+                        const short *block = &rows[ci][(brow * size_t(blocksAcross[ci]) + size_t(mx * c.h + bx)) * 64];
+                        const int diff = block[0] - pred[ci];
+                        pred[ci] = block[0];
+                        const int dn = bitLength(diff);
+                        w.put(dc.code[size_t(dn)], dc.size[size_t(dn)]);
+                        w.put(uint32_t(diff < 0 ? diff - 1 : diff), dn);
+                        int run = 0;
+                        for (int k = 1; k < 64; ++k) {
+                            const int v = block[kNatural[k]];
+                            if (v == 0) {
+                                ++run;
+                                continue;
+                            }
+                            for (; run > 15; run -= 16)
+                                w.put(ac.code[0xF0], ac.size[0xF0]);
+                            const int an = bitLength(v);
+                            const int symbol = run << 4 | an;
+                            w.put(ac.code[size_t(symbol)], ac.size[size_t(symbol)]);
+                            w.put(uint32_t(v < 0 ? v - 1 : v), an);
+                            run = 0;
+                        }
+                        if (run)
+                            w.put(ac.code[0x00], ac.size[0x00]);
+                    }
+            }
+    // The rest, bit for bit.
+    const size_t totalBits = dataSize * 8;
+    size_t bit = tailBit;
+    while (bit + 32 <= totalBits) {
+        uint64_t v;
+        std::memcpy(&v, data.data() + bit / 8, 8);
+        v = __builtin_bswap64(v);
+        w.put(uint32_t((v << (bit % 8)) >> 32), 32);
+        bit += 32;
+    }
+    while (bit < totalBits) {
+        w.put((data[bit / 8] >> (7 - bit % 8)) & 1, 1);
+        ++bit;
+    }
+    w.flush();
+    out.push_back(0xFF);
+    out.push_back(0xD9);
+    result.bytes = QByteArray(reinterpret_cast<const char *>(out.data()), qsizetype(out.size()));
+    result.size = picture;
+    return result;
+}
+
+} // namespace JpegSplice
