@@ -260,6 +260,7 @@ public:
     QString openFile(const FileDialog &) override { return files.value(0); }
     QString saveFile(const FileDialog &) override { return QString(); }
     QString chooseFolder(const FolderDialog &) override { return folder; }
+    void openExternal(const QString &) override {}
 };
 
 } // namespace Bench

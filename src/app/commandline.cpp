@@ -12,6 +12,7 @@
 #include "stamp/stampfont.h"
 #include "storage/configlist.h"
 #include "storage/settingsfolder.h"
+#include "storage/layoutfile.h"
 #include "storage/tablefile.h"
 
 #include <QDir>
@@ -234,28 +235,6 @@ QStringList savedRow(const QString &folder, QTextStream &err)
     return row;
 }
 
-// The row of a layout file opened over base: cells the file holds replace base's,
-// Datei and Suffix stay, and a Rot the rotation buttons do not know becomes "3".
-std::optional<QStringList> layoutRow(const QString &path, const QStringList &base, QString *error)
-{
-    StringGrid grid(Col::Count, 2);
-    grid.setRow(0, SettingsRow::captions());
-    grid.setRow(1, base);
-    try {
-        TableFile::LoadFromFile(grid, path);
-    } catch (const InkwerkError &e) {
-        *error = e.message();
-        return std::nullopt;
-    }
-    QStringList row = grid.row(1).mid(0, Col::Count);
-    row[Col::Datei] = base.value(Col::Datei);
-    row[Col::Suffix] = base.value(Col::Suffix);
-    const QString rot = row.value(Col::Rot);
-    if (rot != QLatin1String("1") && rot != QLatin1String("2"))
-        row[Col::Rot] = QStringLiteral("3");
-    return row;
-}
-
 QString reasonText(const BatchRunner::Report &r)
 {
     if (r.skipped)
@@ -298,13 +277,12 @@ int render(const Options &o, QTextStream &out, QTextStream &err)
 
     QStringList base = savedRow(folder, err);
     if (!o.layout.isEmpty()) {
-        QString error;
-        const std::optional<QStringList> row = layoutRow(o.layout, base, &error);
-        if (!row) {
-            err << "inkwerk: " << error << '\n';
+        try {
+            base = LayoutFile::rowOver(base, o.layout);
+        } catch (const InkwerkError &e) {
+            err << "inkwerk: " << e.message() << '\n';
             return 2;
         }
-        base = *row;
     }
     try {
         RowStamp::validate(base);

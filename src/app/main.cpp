@@ -54,6 +54,9 @@ int main(int argc, char *argv[])
 
     QApplication app(argc, argv);
     nameApplication();
+    // Qt's own dialogs (file choosers, the colour choice) speak German like the rest of
+    // the program, whatever the desktop's language; without the translation they stay
+    // in English.
     QtUserDialogs::installQtTranslation(app);
     // A compact face keeps the designed window size readable without cutting captions.
     QApplication::setFont(QFont(QStringLiteral("Liberation Sans"), 9));

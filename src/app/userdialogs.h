@@ -17,6 +17,7 @@ public:
         QString directory;        // folder the dialog opens at
         QString fileName;         // proposed file name
         bool confirmOverwrite = false;
+        bool mustExist = true;    // open: only an existing file may be chosen
     };
 
     struct FolderDialog {
@@ -40,4 +41,9 @@ public:
     virtual QString openFile(const FileDialog &request) = 0;
     virtual QString saveFile(const FileDialog &request) = 0;
     virtual QString chooseFolder(const FolderDialog &request) = 0;
+
+    // Hands a document path or a web or mail address to the desktop, which opens it with
+    // the program registered for it. Whatever the desktop does about a missing document
+    // is its own affair: the program reports nothing.
+    virtual void openExternal(const QString &target) = 0;
 };

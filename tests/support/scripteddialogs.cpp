@@ -50,6 +50,11 @@ QString ScriptedDialogs::chooseFolder(const FolderDialog &request)
     return m_folders.isEmpty() ? QString() : m_folders.dequeue();
 }
 
+void ScriptedDialogs::openExternal(const QString &target)
+{
+    calls.append({QStringLiteral("openExternal"), target, QString()});
+}
+
 QStringList ScriptedDialogs::textsOf(const QString &kind) const
 {
     QStringList texts;

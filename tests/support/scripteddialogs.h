@@ -13,7 +13,7 @@ class ScriptedDialogs : public UserDialogs
 public:
     struct Call {
         QString kind;   // "ask", "message", "error", "openFiles", "openFile", "saveFile",
-                        // "chooseFolder"
+                        // "chooseFolder", "openExternal"
         QString text;   // the box text, or the chooser's file name / prompt
         QString title;  // the chooser's title; empty for boxes
     };
@@ -26,6 +26,7 @@ public:
     QStringList questions() const { return textsOf(QStringLiteral("ask")); }
     QStringList messages() const { return textsOf(QStringLiteral("message")); }
     QStringList errors() const { return textsOf(QStringLiteral("error")); }
+    QStringList opened() const { return textsOf(QStringLiteral("openExternal")); }
     // True when every scripted answer was used.
     bool allUsed() const;
 
@@ -36,6 +37,7 @@ public:
     QString openFile(const FileDialog &request) override;
     QString saveFile(const FileDialog &request) override;
     QString chooseFolder(const FolderDialog &request) override;
+    void openExternal(const QString &target) override;
 
     QList<Call> calls;
     // The last file and folder requests handed over, for tests of their contents.

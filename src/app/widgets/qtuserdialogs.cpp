@@ -1,6 +1,7 @@
 #include "app/widgets/qtuserdialogs.h"
 
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -9,6 +10,7 @@
 #include <QToolButton>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QUrl>
 
 namespace {
 
@@ -139,7 +141,7 @@ QString QtUserDialogs::openFile(const FileDialog &request)
     QFileDialog dialog(m_parent);
     prepare(dialog, request);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setFileMode(request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().first();
@@ -202,4 +204,12 @@ bool QtUserDialogs::installQtTranslation(QCoreApplication &app)
     }
     QCoreApplication::installTranslator(translator);
     return true;
+}
+
+void QtUserDialogs::openExternal(const QString &target)
+{
+    const QUrl url = target.contains(QLatin1String("://")) || target.startsWith(QLatin1String("mailto:"))
+        ? QUrl(target)
+        : QUrl::fromLocalFile(target);
+    QDesktopServices::openUrl(url);
 }

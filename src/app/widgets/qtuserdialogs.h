@@ -22,6 +22,7 @@ public:
     QString openFile(const FileDialog &request) override;
     QString saveFile(const FileDialog &request) override;
     QString chooseFolder(const FolderDialog &request) override;
+    void openExternal(const QString &target) override;
 
     // The question box over any window, for dialogs that ask on top of themselves.
     static Answer askOver(QWidget *parent, const QString &text);

@@ -19,7 +19,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QDir>
@@ -68,9 +67,11 @@ TForm1::TForm1(const QString &settingsFolder, UserDialogs *dialogs, QWidget *par
     setCentralWidget(central);
     buildStatusBar();
 
-    m_form2 = new TForm2(this);
-    m_form4 = new TForm4(this);
-    m_form5 = new TForm5(this);
+    m_form2 = new TForm2(m_model, this);
+    m_form4 = new TForm4(m_model.Img2, m_model.exifPriority, m_model.config, this);
+    auto *form5 = new TForm5(this);
+    form5->openTarget = [this](const QString &target) { m_dialogs->openExternal(target); };
+    m_form5 = form5;
 
     connectHandlers();
     FormCreate();
@@ -132,6 +133,11 @@ void TForm1::connectHandlers()
     on(abcToggleBtn8, &QToolButton::clicked, &TForm1::abcToggleBtn8Click);
     on(SelektierteEintrge2, &QAction::triggered, &TForm1::SelektierteEintrge2Click);
     on(AlleEintrge2, &QAction::triggered, &TForm1::AlleEintrge2Click);
+    on(SpeedButton6, &QToolButton::clicked, &TForm1::SpeedButton6Click);
+    on(Speichernals1, &QAction::triggered, &TForm1::SpeedButton6Click);
+    on(SpeedButton3, &QToolButton::clicked, &TForm1::SpeedButton3Click);
+    on(Oeffnen1, &QAction::triggered, &TForm1::SpeedButton3Click);
+    on(SpeedButton5, &QPushButton::clicked, &TForm1::SpeedButton5Click);
     connect(&m_model.listSelection, &QItemSelectionModel::currentChanged, this,
             [this] { m_handlers.slot([&] { onCurrentEntryChanged(); }); });
     connect(m_listView, &JobListView::selectionChangedByUser, this,
@@ -234,6 +240,7 @@ void TForm1::FormCreate()
         checkRadio(RadioButton8);
         RadioButton8Click();
     });
+    m_layoutFolder = m_settingsFolder;
 }
 
 void TForm1::loadStartupFiles()
@@ -640,7 +647,7 @@ void TForm1::Beenden1Click()
 
 void TForm1::Hilfe1Click()
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(helpDocumentPath()));
+    m_dialogs->openExternal(helpDocumentPath());
 }
 
 void TForm1::InkwerkInfo1Click()

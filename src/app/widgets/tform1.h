@@ -97,6 +97,15 @@ public:
     void InkwerkInfo1Click();
     void Einstellungen1Click();
 
+    // Layout files and the apply-settings dialog.
+    void SpeedButton6Click();
+    void SpeedButton3Click();
+    void SpeedButton5Click();
+    // The file name fields of the layout save and open dialogs: empty at start, then the
+    // last layout saved or opened.
+    QString layoutSaveName() const { return m_layoutSaveName; }
+    QString layoutOpenName() const { return m_layoutOpenName; }
+
     // Job list editing and selection.
     void SpeedButton1Click();
     void SpeedButton8Click();
@@ -178,6 +187,8 @@ private:
     QWidget *buildBottomPanel();
     void buildStatusBar();
     void connectHandlers();
+    // Brings Rot to the rotation buttons and runs its handler even when already checked.
+    void applyRotationCell();
 
     void FormCreate();
     bool FormCloseQuery();
@@ -237,4 +248,7 @@ private:
     int m_finishedCount = 0;
     bool m_closeAfterRun = false;
     QWidget *m_form2 = nullptr, *m_form4 = nullptr, *m_form5 = nullptr;
+    QString m_layoutFolder;
+    QString m_layoutSaveName;
+    QString m_layoutOpenName;
 };

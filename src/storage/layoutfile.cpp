@@ -1,0 +1,54 @@
+#include "storage/layoutfile.h"
+
+#include "model/settingsrow.h"
+#include "model/stringgrid.h"
+#include "storage/tablefile.h"
+
+#include <QFileInfo>
+
+namespace LayoutFile {
+
+QString withExtension(const QString &path)
+{
+    if (path.isEmpty() || !QFileInfo(path).suffix().isEmpty())
+        return path;
+    return path + QLatin1Char('.') + extension();
+}
+
+void save(const StringGrid &grid, const QString &path)
+{
+    TableFile::SaveToFile(grid, path);
+}
+
+void open(StringGrid &grid, const QString &path)
+{
+    const QString datei = grid.cell(Col::Datei, 1);
+    const QString suffix = grid.cell(Col::Suffix, 1);
+    StringGrid read = grid;
+    TableFile::LoadFromFile(read, path);
+    read.setCell(Col::Datei, 1, datei);
+    read.setCell(Col::Suffix, 1, suffix);
+    grid = read;
+}
+
+QString rotation(const QString &rot)
+{
+    if (rot == QLatin1String("1") || rot == QLatin1String("2"))
+        return rot;
+    return QStringLiteral("3");
+}
+
+QStringList rowOver(const QStringList &base, const QString &path)
+{
+    StringGrid grid(Col::Count, 2);
+    grid.setRow(0, SettingsRow::captions());
+    grid.setRow(1, base);
+    open(grid, path);
+    QStringList row = grid.row(1).mid(0, Col::Count);
+    while (row.size() < Col::Count)
+        row.append(QString());
+    row[Col::Rot] = rotation(row.at(Col::Rot));
+    return row;
+}
+
+} // namespace LayoutFile
