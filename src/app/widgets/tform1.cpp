@@ -38,6 +38,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <cmath>
+#include <utility>
 
 TForm1::TForm1(const QString &settingsFolder, UserDialogs *dialogs, QWidget *parent)
     : QMainWindow(parent)
@@ -327,6 +328,7 @@ void TForm1::closeEvent(QCloseEvent *e)
 
 void TForm1::aktuconfig()
 {
+    m_reloadAfterFill = false;
     // Each step may fire its control's handler; a handler's error stops aktuconfig at
     // that step, and the later controls keep their state.
     const MainModel &m = m_model;
@@ -372,6 +374,12 @@ void TForm1::aktuconfig()
     step([&] { MMColorButton2->setColorValue(text); });
     const quint32 shadow = ColorText::fromText(m.cell(Col::SchColor));
     step([&] { MMColorButton3->setColorValue(shadow); });
+    if (std::exchange(m_reloadAfterFill, false) && !m_handlers.isEmitting()) {
+        // The preview was switched on by the row just shown: the focused entry takes the
+        // whole row, then its picture is loaded.
+        m_model.aktutab();
+        ListBox1Click();
+    }
 }
 
 void TForm1::aktutext()
@@ -601,10 +609,15 @@ void TForm1::CheckBox8Click()
     m_model.preview = on;
     m_model.setCell(Col::StpV, SettingsRow::flagText(on));
     Img2->setVisible(on);
-    // Switched on by the user: the focused entry's picture is loaded, so the preview
-    // never shows another entry's picture with this entry's settings. While the program
-    // fills the controls itself (aktuconfig), the row in force must not be replaced.
-    if (on && !m_handlers.isEmitting() && m_model.itemIndex() >= 0)
+    // Switched on: the focused entry's picture is loaded, so the preview never shows
+    // another entry's picture with this entry's settings. While aktuconfig fills the
+    // controls (from an opened layout), the row in force must not be replaced half-way:
+    // the load then follows once all controls are filled.
+    if (!on || m_model.itemIndex() < 0)
+        return;
+    if (m_handlers.isEmitting())
+        m_reloadAfterFill = true;
+    else
         ListBox1Click();
 }
 

@@ -232,6 +232,8 @@ private:
     // its emitting(), so a handler's error ends the operation that changed the control.
     HandlerGuard m_handlers{[this](const QString &text) { m_dialogs->error(text); }};
     JobListView *m_listView = nullptr;
+    // The preview switch was turned on while aktuconfig filled the controls.
+    bool m_reloadAfterFill = false;
     QButtonGroup *m_cornerGroup = nullptr;
     bool m_programmaticCheck = false;
     bool m_programmaticSelection = false;
