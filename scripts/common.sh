@@ -4,9 +4,9 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 # Debian 12 packages the build, the program and the tests need.
 PACKAGES=(cmake g++ make pkg-config
-  qt6-base-dev qt6-qpa-plugins libgl-dev
+  qt6-base-dev qt6-qpa-plugins libgl-dev qt6-translations-l10n
   libjpeg62-turbo-dev libpng-dev libtiff-dev libgif-dev libimagequant-dev zlib1g-dev
-  fonts-liberation2 libimage-exiftool-perl tzdata qt6-translations-l10n)
+  fonts-liberation2 libimage-exiftool-perl tzdata)
 
 install_missing() {
   local missing=()

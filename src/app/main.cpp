@@ -1,4 +1,5 @@
 #include "app/commandline.h"
+#include "app/widgets/qtuserdialogs.h"
 #include "app/widgets/tform1.h"
 #include "storage/settingsfolder.h"
 
@@ -6,10 +7,7 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QGuiApplication>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QTextStream>
-#include <QTranslator>
 #include <cstdio>
 #include <memory>
 
@@ -56,15 +54,12 @@ int main(int argc, char *argv[])
 
     QApplication app(argc, argv);
     nameApplication();
-    // A compact face keeps the designed window size readable without cutting captions.
-    QApplication::setFont(QFont(QStringLiteral("Liberation Sans"), 9));
     // Qt's own dialogs (file choosers, the colour choice) speak German like the rest of
     // the program, whatever the desktop's language; without the translation they stay
     // in English.
-    QTranslator qtTexts;
-    if (qtTexts.load(QLocale(QLocale::German, QLocale::Germany), QStringLiteral("qtbase"),
-                     QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        app.installTranslator(&qtTexts);
+    QtUserDialogs::installQtTranslation(app);
+    // A compact face keeps the designed window size readable without cutting captions.
+    QApplication::setFont(QFont(QStringLiteral("Liberation Sans"), 9));
 
     TForm1 form1(settingsFolder());
     form1.show();

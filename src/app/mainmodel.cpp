@@ -113,6 +113,16 @@ bool MainModel::drawStamp()
 {
     if (!picturesWanted())
         return false;
+    // The size is converted before anything is drawn: a size that is no integer stops the
+    // drawing and leaves the clean picture, never a stamp in the last good size.
+    try {
+        SettingsRow::toInt(cell(Col::FSize));
+    } catch (const InkwerkError &) {
+        const QRect erased = drawer.erase(Img2.picture());
+        if (!erased.isEmpty())
+            Img2.notifyChanged(erased);
+        throw;
+    }
     const QRect changed = drawer.draw(Img2.picture(), stampStyle());
     if (!changed.isEmpty())
         Img2.notifyChanged(changed);

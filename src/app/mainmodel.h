@@ -103,7 +103,8 @@ public:
     // The drawing parameters from the current row, numbers clamped as the controls clamp.
     StampStyle stampStyle() const;
     // Draws the stamp on the working picture from the base copy when the preview or a run
-    // wants pictures; returns false when nothing was to be drawn.
+    // wants pictures; returns false when nothing was to be drawn. Raises InkwerkError
+    // for a size that is no integer, leaving the picture without a stamp.
     bool drawStamp();
 
     // Empties the working picture and the copy of the loaded one, before a new load.

@@ -67,6 +67,9 @@ private slots:
     void rotationTurnsPreviewWithStampInTurnedCorner();
     void unreadableEntriesStayAndReport();
     void exifDateSetsTimestampAndMarker();
+    void previewSwitchLoadsTheFocusedEntry();
+    void clickOnFocusedEntryMakesItCurrent();
+    void failedTurnAfterLoadStaysInsideTheSlot();
     void failedDateLeavesTheFilesOwnTime();
 
 private:
@@ -351,6 +354,102 @@ void TestJobList::exifDateSetsTimestampAndMarker()
     QCOMPARE(f.model().imageTimestamp, QDateTime(QDate(2003, 5, 17), QTime(14, 5, 9)));
     QVERIFY(w.Label12->isVisibleTo(&w));
     QVERIFY(w.Label2->text().startsWith(QStringLiteral("17.05.2003")));
+}
+
+void TestJobList::previewSwitchLoadsTheFocusedEntry()
+{
+    writePng(pic("s0.png"), twoColourPicture(10, 10));
+    writePng(pic("s1.png"), twoColourPicture(12, 10));
+    {
+        // Preview off from the start, one entry: switching it on shows that entry.
+        WindowFixture f;
+        f.writeFile(QStringLiteral("inkwerk.dat"), WindowFixture::datFile({{Col::StpV, ""}}));
+        TForm1 &w = f.start();
+        f.dialogs.pushFiles({pic("s0.png")});
+        w.SpeedButton1Click();
+        QVERIFY(f.model().Img2.isEmpty());
+        w.CheckBox8->click();
+        QCOMPARE(f.model().Img2.picture().size(), QSize(10, 10));
+        QCOMPARE(f.cell(Col::StpV), QStringLiteral("1"));
+    }
+    // Adding a second entry focuses it while the preview keeps the first picture; off and
+    // on again loads the focused entry's own picture.
+    WindowFixture f;
+    TForm1 &w = f.start();
+    f.dialogs.pushFiles({pic("s0.png")});
+    w.SpeedButton1Click();
+    f.dialogs.pushFiles({pic("s1.png")});
+    w.SpeedButton1Click();
+    QCOMPARE(f.model().itemIndex(), 1);
+    QCOMPARE(f.model().Img2.picture().size(), QSize(10, 10));
+    w.CheckBox8->click();
+    w.CheckBox8->click();
+    QCOMPARE(f.model().Img2.picture().size(), QSize(12, 10));
+    QVERIFY(f.dialogs.errors().isEmpty());
+}
+
+void TestJobList::clickOnFocusedEntryMakesItCurrent()
+{
+    writePng(pic("c0.png"), twoColourPicture(10, 10));
+    writePng(pic("c1.png"), twoColourPicture(12, 10));
+    WindowFixture f;
+    TForm1 &w = f.start();
+    f.dialogs.pushFiles({pic("c0.png"), pic("c1.png")});
+    w.SpeedButton1Click();
+    MainModel &m = f.model();
+    m.NGrid2.setCell(Col::FontN, 0, QStringLiteral("Courier New"));
+    m.NGrid2.setCell(Col::Pos, 0, QStringLiteral("4"));
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.ListBox1->setFocus();
+    m.listSelection.setCurrentIndex(m.listModel.index(1), QItemSelectionModel::ClearAndSelect);
+    m.listSelection.setCurrentIndex(m.listModel.index(0), QItemSelectionModel::ClearAndSelect);
+    QCOMPARE(m.cell(Col::FontN), QStringLiteral("Courier New"));
+    // Shift+Down is skipped; a plain click on the entry it focused makes that entry current.
+    QTest::keyClick(w.ListBox1, Qt::Key_Down, Qt::ShiftModifier);
+    QCOMPARE(m.itemIndex(), 1);
+    const QPoint second = w.ListBox1->visualRect(m.listModel.index(1)).center();
+    QTest::mouseClick(w.ListBox1->viewport(), Qt::LeftButton, Qt::NoModifier, second);
+    QCOMPARE(m.selectedEntries(), QList<int>({1}));
+    QCOMPARE(m.cell(Col::FontN), QStringLiteral("Arial"));
+    QCOMPARE(m.Img2.picture().size(), QSize(12, 10));
+    // The next edit keeps the clicked job's own settings.
+    w.RadioButton2->click();
+    QCOMPARE(m.NGrid2.cell(Col::FontN, 1), QStringLiteral("Arial"));
+    QCOMPARE(m.NGrid2.cell(Col::Pos, 1), QStringLiteral("1"));
+    QCOMPARE(m.NGrid2.cell(Col::DT, 1), QStringLiteral("2"));
+    QCOMPARE(m.NGrid2.cell(Col::FontN, 0), QStringLiteral("Courier New"));
+
+    // A click on the focused entry that changes nothing still makes it current again.
+    m.setCell(Col::FontN, QStringLiteral("Courier New"));
+    QTest::mouseClick(w.ListBox1->viewport(), Qt::LeftButton, Qt::NoModifier, second);
+    QCOMPARE(m.cell(Col::FontN), QStringLiteral("Arial"));
+}
+
+void TestJobList::failedTurnAfterLoadStaysInsideTheSlot()
+{
+    writePng(pic("t0.png"), twoColourPicture(10, 10));
+    QFile bad(pic("t1.png"));
+    QVERIFY(bad.open(QIODevice::WriteOnly));
+    bad.write("not a picture");
+    bad.close();
+    WindowFixture f;
+    TForm1 &w = f.start();
+    f.dialogs.pushFiles({pic("t0.png"), pic("t1.png")});
+    w.SpeedButton1Click();
+    MainModel &m = f.model();
+    m.NGrid2.setCell(Col::Rot, 1, QStringLiteral("1"));
+    QVERIFY(w.RadioButton8->isChecked());
+    // A slot connected after the window's own: it runs only when the window's handler did
+    // not throw out of Qt's emitting call.
+    int laterSlots = 0;
+    QObject::connect(w.RadioButton6, &QRadioButton::toggled, w.RadioButton6,
+                     [&](bool on) { laterSlots += on ? 1 : 0; });
+    // The damaged picture loads empty; turning it fails inside the load-finished step.
+    m.listSelection.setCurrentIndex(m.listModel.index(1), QItemSelectionModel::ClearAndSelect);
+    QCOMPARE(laterSlots, 1);
+    QCOMPARE(f.dialogs.messages(), QStringList({QStringLiteral("Es ist ein Fehler aufgetreten!")}));
+    QVERIFY(f.dialogs.errors().isEmpty());
 }
 
 void TestJobList::failedDateLeavesTheFilesOwnTime()

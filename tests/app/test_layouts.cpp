@@ -53,6 +53,7 @@ private slots:
     void failuresReportAndKeepEverything();
     void menuEntriesUseTheSameCommands();
     void layoutsFromAnywhereNeverCrash();
+    void layoutSwitchingPreviewOnLoadsThePicture();
 
 private:
     QTemporaryDir m_pics;
@@ -316,6 +317,31 @@ void TestLayouts::layoutsFromAnywhereNeverCrash()
     f.dialogs.pushFile(f.path("good.ikl"));
     w.SpeedButton3Click();
     QCOMPARE(f.cell(Col::ZTxt), QStringLiteral("wieder gut"));
+}
+
+void TestLayouts::layoutSwitchingPreviewOnLoadsThePicture()
+{
+    writePng(pic("v.png"), 30, 20);
+    WindowFixture f;
+    f.writeFile(QStringLiteral("inkwerk.dat"), WindowFixture::datFile({{Col::StpV, ""}}));
+    TForm1 &w = f.start();
+    f.dialogs.pushFiles({pic("v.png")});
+    w.SpeedButton1Click();
+    MainModel &m = f.model();
+    QVERIFY(m.Img2.isEmpty());
+    f.writeFile("p.ikl", layoutBytes({{Col::StpV, "1"}, {Col::Rx, "33"}, {Col::ZTxt, "Taufe"},
+                                      {Col::HGColor, "clRed"}}));
+    f.dialogs.pushFile(f.path("p.ikl"));
+    w.SpeedButton3Click();
+    // The preview shows the entry's picture, and the layout's settings all stay in force.
+    QVERIFY(w.CheckBox8->isChecked());
+    QCOMPARE(m.Img2.picture().size(), QSize(30, 20));
+    QCOMPARE(m.cell(Col::Rx), QStringLiteral("33"));
+    QCOMPARE(m.cell(Col::ZTxt), QStringLiteral("Taufe"));
+    QCOMPARE(m.cell(Col::Datei), pic("v.png"));
+    QCOMPARE(m.NGrid2.cell(Col::Rx, 0), QStringLiteral("33"));
+    QCOMPARE(m.NGrid2.cell(Col::HGColor, 0), QStringLiteral("clRed"));
+    QVERIFY(f.dialogs.errors().isEmpty());
 }
 
 QTEST_MAIN(TestLayouts)

@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -40,6 +41,8 @@ private slots:
     void keyboardMovedTrackBarChangesOnlyItsLabel();
     void hintsShowInStatusPane();
     void extraTextRefusesLineBreaksAndTabs();
+    void sizeThatIsNoIntegerIsReportedOnce();
+    void sizeThatIsNoIntegerStopsEveryDrawing();
 };
 
 void TestMainWindow::firstStartUsesDefaultsAndCloseWritesBothFiles()
@@ -290,6 +293,71 @@ void TestMainWindow::extraTextRefusesLineBreaksAndTabs()
     QString ok = QStringLiteral("Ferien 2003 – Rom");
     int pos = 0;
     QCOMPARE(w.Edit1->validator()->validate(ok, pos), QValidator::Acceptable);
+}
+
+// A plain picture of the given size in folder, as name; returns its path.
+static QString plainPicture(const QTemporaryDir &folder, const QString &name, QSize size)
+{
+    QImage img(size, QImage::Format_RGB32);
+    img.fill(Qt::darkGreen);
+    const QString path = folder.filePath(name);
+    return img.save(path) ? path : QString();
+}
+
+void TestMainWindow::sizeThatIsNoIntegerIsReportedOnce()
+{
+    QTemporaryDir pics;
+    const QString kept = plainPicture(pics, QStringLiteral("kept.png"), QSize(12, 10));
+    const QString other = plainPicture(pics, QStringLiteral("other.png"), QSize(20, 10));
+
+    // At start: one message, then the built-in defaults.
+    WindowFixture f;
+    f.writeFile(QStringLiteral("inkwerk.dat"), WindowFixture::datFile({{Col::FSize, "abc"}}));
+    TForm1 &w = f.start();
+    QCOMPARE(f.dialogs.errors(), QStringList({QStringLiteral("'abc' ist kein gültiger Integerwert")}));
+    QCOMPARE(f.cell(Col::FSize), QStringLiteral("20"));
+    QCOMPARE(w.RzComboBox1->currentText(), QStringLiteral("20"));
+
+    // Selecting an entry whose row holds such a size: one message, no picture loaded.
+    f.dialogs.pushFiles({kept, other});
+    w.SpeedButton1Click();
+    QCOMPARE(f.model().Img2.picture().size(), QSize(12, 10));
+    MainModel &m = f.model();
+    m.NGrid2.setCell(Col::FSize, 1, QStringLiteral("zz"));
+    m.listSelection.setCurrentIndex(m.listModel.index(1), QItemSelectionModel::ClearAndSelect);
+    QCOMPARE(f.dialogs.errors().size(), 2);
+    QCOMPARE(f.dialogs.errors().last(), QStringLiteral("'zz' ist kein gültiger Integerwert"));
+    QVERIFY(f.dialogs.messages().isEmpty());
+    QCOMPARE(m.Img2.picture().size(), QSize(12, 10));
+}
+
+void TestMainWindow::sizeThatIsNoIntegerStopsEveryDrawing()
+{
+    QTemporaryDir pics;
+    const QString file = plainPicture(pics, QStringLiteral("draw.png"), QSize(200, 120));
+    WindowFixture f;
+    TForm1 &w = f.start();
+    f.dialogs.pushFiles({file});
+    w.SpeedButton1Click();
+    MainModel &m = f.model();
+    QVERIFY(m.Img2.picture() != m.basePicture());
+    w.RzComboBox1->setEditText(QStringLiteral("zz"));
+    QCOMPARE(f.dialogs.errors(), QStringList({QStringLiteral("'zz' ist kein gültiger Integerwert")}));
+    // Corner, margin and turn each report the size and leave the picture unstamped.
+    w.abcToggleBtn7->click();
+    QCOMPARE(f.dialogs.errors().size(), 2);
+    QCOMPARE(m.Img2.picture(), m.basePicture());
+    QCOMPARE(m.cell(Col::Pos), QStringLiteral("4"));
+    QTest::mouseRelease(w.RzTrackBar1, Qt::LeftButton);
+    QCOMPARE(f.dialogs.errors().size(), 3);
+    w.RadioButton6->click();
+    QCOMPARE(f.dialogs.errors().size(), 4);
+    QCOMPARE(f.dialogs.errors().last(), QStringLiteral("'zz' ist kein gültiger Integerwert"));
+    QCOMPARE(m.Img2.picture(), m.basePicture());
+    QCOMPARE(m.Img2.picture().size(), QSize(120, 200));
+    // A valid size draws again.
+    w.RzComboBox1->setEditText(QStringLiteral("12"));
+    QVERIFY(m.Img2.picture() != m.basePicture());
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <functional>
 
 namespace {
@@ -88,6 +89,8 @@ private slots:
     void viewWithoutPicturePaintsBackground();
     void questionTellsClosingApartFromNo();
     void folderChooserCreatesTypedFolder();
+    void folderChooserOffersCreatingOnlyWhereAllowed();
+    void standardDialogsSpeakGerman();
 };
 
 void TestWidgets::colorButtonSignalsOnlyRealChanges()
@@ -351,6 +354,29 @@ void TestWidgets::folderChooserCreatesTypedFolder()
     QCOMPARE(asked, QStringLiteral("Please confirm that you wish to create the '%1' directory.")
                         .arg(QDir::toNativeSeparators(wanted)));
     QVERIFY(QFileInfo(wanted).isDir());
+}
+
+void TestWidgets::folderChooserOffersCreatingOnlyWhereAllowed()
+{
+    UserDialogs::FolderDialog request;
+    request.title = QStringLiteral("Verzeichnis-Inhalt hinzufügen...");
+    request.directory = QDir::tempPath();
+    for (const bool allowed : {false, true}) {
+        request.allowCreate = allowed;
+        const std::unique_ptr<QFileDialog> dialog = QtUserDialogs::createFolderDialog(nullptr, request);
+        auto *create = dialog->findChild<QToolButton *>(QStringLiteral("newFolderButton"));
+        QVERIFY(create);
+        QCOMPARE(create->isHidden(), !allowed);
+        QCOMPARE(dialog->testOption(QFileDialog::ReadOnly), !allowed);
+    }
+}
+
+void TestWidgets::standardDialogsSpeakGerman()
+{
+    QVERIFY(QtUserDialogs::installQtTranslation(*QCoreApplication::instance()));
+    QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Suchen in:"));
+    QVERIFY(QCoreApplication::translate("QFileDialog", "Files of type:")
+            != QStringLiteral("Files of type:"));
 }
 
 QTEST_MAIN(TestWidgets)

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -67,6 +68,7 @@ private slots:
     void closingDuringRunStopsAndSaves();
     void replacedSourceKeepsItsFileTime();
     void outputFolderButton();
+    void modifierTapInListSkipsNoJob();
 
 private:
     // Starts a window with sources n0..n(count-1) in the list, each row changed.
@@ -397,6 +399,30 @@ void TestBatchRun::outputFolderButton()
     w.SpeedButton4Click();
     QCOMPARE(f.cell(Col::AVerz), QString());
     QCOMPARE(w.SpeedButton4->text(), QStringLiteral("Original-Verzeichnis..."));
+}
+
+
+void TestBatchRun::modifierTapInListSkipsNoJob()
+{
+    WindowFixture f;
+    TForm1 &w = startWith(f, 2, {{Col::AVerz, out()}, {Col::TimeDN, ""}});
+    // A lone Ctrl tap in the list, and a Shift tap before the second run: each leaves the
+    // skip flag set, which must not cost a job its selection.
+    w.ListBox1->setFocus();
+    QTest::keyPress(w.ListBox1, Qt::Key_Control, Qt::ControlModifier);
+    QTest::keyRelease(w.ListBox1, Qt::Key_Control, Qt::NoModifier);
+    QVERIFY(f.model().skipSelection);
+    f.dialogs.pushAnswer(UserDialogs::Answer::No); // not only the selected ones
+    w.abcToggleBtn8->click();
+    QCOMPARE(filesIn(out()), QStringList({"n0.png", "n1.png"}));
+    QCOMPARE(w.RzStatusPane1->text(), QStringLiteral("BEARBEITUNG FERTIG!"));
+
+    QDir(out()).removeRecursively();
+    QDir().mkpath(out());
+    QTest::keyPress(w.ListBox1, Qt::Key_Shift, Qt::ShiftModifier);
+    QTest::keyRelease(w.ListBox1, Qt::Key_Shift, Qt::NoModifier);
+    w.AlleEintrge2->trigger();
+    QCOMPARE(filesIn(out()), QStringList({"n0.png", "n1.png"}));
 }
 
 QTEST_MAIN(TestBatchRun)

@@ -1,9 +1,13 @@
 #include "app/widgets/qtuserdialogs.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QTranslator>
+#include <QToolButton>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
@@ -155,26 +159,51 @@ QString QtUserDialogs::saveFile(const FileDialog &request)
     return dialog.selectedFiles().first();
 }
 
-QString QtUserDialogs::chooseFolder(const FolderDialog &request)
+std::unique_ptr<QFileDialog> QtUserDialogs::createFolderDialog(QWidget *parent,
+                                                              const FolderDialog &request)
 {
-    FolderChooser dialog(m_parent, request.allowCreate);
+    auto dialog = std::make_unique<FolderChooser>(parent, request.allowCreate);
     // Qt's own dialog: a platform dialog would bypass the create-on-accept step and the
     // captions below.
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setWindowTitle(request.title);
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOption(QFileDialog::ShowDirsOnly);
-    dialog.setDirectory(folderOf(request.directory));
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setWindowTitle(request.title);
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly);
+    // A chooser that must not create folders offers no way to: no "new folder" button,
+    // and no renaming or deleting from its context menu either.
+    dialog->setOption(QFileDialog::ReadOnly, !request.allowCreate);
+    if (auto *create = dialog->findChild<QToolButton *>(QStringLiteral("newFolderButton")))
+        create->setVisible(request.allowCreate);
+    dialog->setDirectory(folderOf(request.directory));
     if (!request.prompt.isEmpty())
-        dialog.setLabelText(QFileDialog::FileName, request.prompt);
-    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("&OK"));
-    dialog.setLabelText(QFileDialog::Reject, QStringLiteral("&Abbrechen"));
+        dialog->setLabelText(QFileDialog::FileName, request.prompt);
+    dialog->setLabelText(QFileDialog::Accept, QStringLiteral("&OK"));
+    dialog->setLabelText(QFileDialog::Reject, QStringLiteral("&Abbrechen"));
+    return dialog;
+}
+
+QString QtUserDialogs::chooseFolder(const FolderDialog &request)
+{
+    const std::unique_ptr<QFileDialog> owned = createFolderDialog(m_parent, request);
+    auto &dialog = static_cast<FolderChooser &>(*owned);
     if (dialog.exec() != QDialog::Accepted)
         return {};
     if (!dialog.created().isEmpty())
         return QDir::toNativeSeparators(dialog.created());
     const QStringList chosen = dialog.selectedFiles();
     return chosen.isEmpty() ? QString() : QDir::toNativeSeparators(chosen.first());
+}
+
+bool QtUserDialogs::installQtTranslation(QCoreApplication &app)
+{
+    auto *translator = new QTranslator(&app);
+    if (!translator->load(QStringLiteral("qtbase_de"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    QCoreApplication::installTranslator(translator);
+    return true;
 }
 
 void QtUserDialogs::openExternal(const QString &target)

@@ -3,7 +3,11 @@
 #include "app/userdialogs.h"
 
 #include <QPointer>
+#include <memory>
 #include <QWidget>
+
+class QCoreApplication;
+class QFileDialog;
 
 // The program's message boxes and choosers, shown as Qt dialogs over the given window.
 class QtUserDialogs : public UserDialogs
@@ -23,6 +27,13 @@ public:
     // The question box over any window, for dialogs that ask on top of themselves.
     static Answer askOver(QWidget *parent, const QString &text);
     static void errorOver(QWidget *parent, const QString &text);
+
+    // The folder chooser as chooseFolder() shows it, not yet shown.
+    static std::unique_ptr<QFileDialog> createFolderDialog(QWidget *parent,
+                                                           const FolderDialog &request);
+    // Installs Qt's own German texts for its standard dialogs (file, folder, colour).
+    // Returns false when the translation is not installed; the dialogs then stay English.
+    static bool installQtTranslation(QCoreApplication &app);
 
 private:
     QPointer<QWidget> m_parent;

@@ -3,6 +3,7 @@
 #include "model/colortext.h"
 #include "model/inkwerkerror.h"
 #include "app/widgets/colorbutton.h"
+#include "app/widgets/joblistview.h"
 #include "app/widgets/piegauge.h"
 #include "app/widgets/qtuserdialogs.h"
 #include "app/widgets/segmentedprogressbar.h"
@@ -37,6 +38,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <cmath>
+#include <utility>
 
 TForm1::TForm1(const QString &settingsFolder, UserDialogs *dialogs, QWidget *parent)
     : QMainWindow(parent)
@@ -91,7 +93,8 @@ QWidget *TForm1::secondaryWindow(int number) const
 void TForm1::connectHandlers()
 {
     auto on = [this](auto *sender, auto signal, void (TForm1::*handler)()) {
-        connect(sender, signal, this, [this, handler] { guarded([&] { (this->*handler)(); }); });
+        connect(sender, signal, this,
+                [this, handler] { m_handlers.slot([&] { (this->*handler)(); }); });
     };
     on(RzFontComboBox1, &QComboBox::editTextChanged, &TForm1::RzFontComboBox1Change);
     on(RzComboBox1, &QComboBox::editTextChanged, &TForm1::RzComboBox1Change);
@@ -137,7 +140,9 @@ void TForm1::connectHandlers()
     on(Oeffnen1, &QAction::triggered, &TForm1::SpeedButton3Click);
     on(SpeedButton5, &QPushButton::clicked, &TForm1::SpeedButton5Click);
     connect(&m_model.listSelection, &QItemSelectionModel::currentChanged, this,
-            [this] { onCurrentEntryChanged(); });
+            [this] { m_handlers.slot([&] { onCurrentEntryChanged(); }); });
+    connect(m_listView, &JobListView::selectionChangedByUser, this,
+            [this] { m_handlers.slot([&] { ListBox1Click(); }); });
 
     // The imaging component reports from inside its calls; an error of the load-finished
     // handler is kept and raised again once the load call has returned.
@@ -155,15 +160,16 @@ void TForm1::connectHandlers()
     // checked) and when the program checks one that was not checked.
     for (QRadioButton *r : {RadioButton1, RadioButton2, RadioButton3, RadioButton4,
                             RadioButton5, RadioButton6, RadioButton7, RadioButton8}) {
-        connect(r, &QRadioButton::clicked, this, [this, r] { radioChosen(r, true); });
+        connect(r, &QRadioButton::clicked, this,
+                [this, r] { m_handlers.slot([&] { radioChosen(r); }); });
         connect(r, &QRadioButton::toggled, this, [this, r](bool checked) {
             if (checked && m_programmaticCheck)
-                radioChosen(r, false);
+                m_handlers.slot([&] { radioChosen(r); });
         });
     }
 }
 
-void TForm1::radioChosen(QRadioButton *button, bool fromUser)
+void TForm1::radioChosen(QRadioButton *button)
 {
     using Handler = void (TForm1::*)();
     Handler h = nullptr;
@@ -175,12 +181,7 @@ void TForm1::radioChosen(QRadioButton *button, bool fromUser)
     else if (button == RadioButton6) h = &TForm1::RadioButton6Click;
     else if (button == RadioButton7) h = &TForm1::RadioButton7Click;
     else if (button == RadioButton8) h = &TForm1::RadioButton8Click;
-    if (!h)
-        return;
-    // Programmatic checks happen inside operations that catch errors themselves.
-    if (fromUser)
-        guarded([&] { (this->*h)(); });
-    else
+    if (h)
         (this->*h)();
 }
 
@@ -189,7 +190,7 @@ void TForm1::checkRadio(QRadioButton *button)
     const bool before = m_programmaticCheck;
     m_programmaticCheck = true;
     try {
-        button->setChecked(true);
+        m_handlers.emitting([&] { button->setChecked(true); });
     } catch (...) {
         m_programmaticCheck = before;
         throw;
@@ -327,42 +328,58 @@ void TForm1::closeEvent(QCloseEvent *e)
 
 void TForm1::aktuconfig()
 {
+    m_reloadAfterFill = false;
+    // Each step may fire its control's handler; a handler's error stops aktuconfig at
+    // that step, and the later controls keep their state.
     const MainModel &m = m_model;
-    RzFontComboBox1->setEditText(m.cell(Col::FontN));
-    RzComboBox1->setEditText(m.cell(Col::FSize));
+    auto step = [this](auto fn) { m_handlers.emitting(fn); };
+    step([&] { RzFontComboBox1->setEditText(m.cell(Col::FontN)); });
+    step([&] { RzComboBox1->setEditText(m.cell(Col::FSize)); });
     const QString style = m.cell(Col::FStyle);
-    abcToggleBtn1->setChecked(SettingsRow::styleFlag(style, 0));
-    abcToggleBtn2->setChecked(SettingsRow::styleFlag(style, 1));
-    abcToggleBtn3->setChecked(SettingsRow::styleFlag(style, 2));
+    step([&] { abcToggleBtn1->setChecked(SettingsRow::styleFlag(style, 0)); });
+    step([&] { abcToggleBtn2->setChecked(SettingsRow::styleFlag(style, 1)); });
+    step([&] { abcToggleBtn3->setChecked(SettingsRow::styleFlag(style, 2)); });
     const QString pos = m.cell(Col::Pos);
     if (QAbstractButton *corner = m_cornerGroup->button(pos.size() == 1 ? pos.toInt() : 0))
-        corner->setChecked(true);
-    CheckBox1->setChecked(SettingsRow::isOn(m.cell(Col::HG)));
-    CheckBox3->setChecked(SettingsRow::isOn(m.cell(Col::Sch)));
-    RzSpinEdit1->setValue(SettingsRow::toInt(m_model.cell(Col::SchGr)));
-    CheckBox4->setChecked(SettingsRow::isOn(m_model.cell(Col::ZT)));
-    CheckBox6->setChecked(SettingsRow::isOn(m_model.cell(Col::TimeDN)));
-    CheckBox7->setChecked(SettingsRow::isOn(m_model.cell(Col::TimeDat)));
-    const bool previewOn = SettingsRow::isOn(m_model.cell(Col::StpV));
-    CheckBox8->setChecked(previewOn);
+        step([&] { corner->setChecked(true); });
+    step([&] { CheckBox1->setChecked(SettingsRow::isOn(m.cell(Col::HG))); });
+    step([&] { CheckBox3->setChecked(SettingsRow::isOn(m.cell(Col::Sch))); });
+    const int offset = SettingsRow::toInt(m.cell(Col::SchGr));
+    step([&] { RzSpinEdit1->setValue(offset); });
+    step([&] { CheckBox4->setChecked(SettingsRow::isOn(m.cell(Col::ZT))); });
+    step([&] { CheckBox6->setChecked(SettingsRow::isOn(m.cell(Col::TimeDN))); });
+    step([&] { CheckBox7->setChecked(SettingsRow::isOn(m.cell(Col::TimeDat))); });
+    const bool previewOn = SettingsRow::isOn(m.cell(Col::StpV));
+    step([&] { CheckBox8->setChecked(previewOn); });
     m_model.preview = previewOn;
-    RzTrackBar1->setValue(SettingsRow::toInt(m_model.cell(Col::Rx)));
+    const int rx = SettingsRow::toInt(m.cell(Col::Rx));
+    step([&] { RzTrackBar1->setValue(rx); });
     Label7->setText(QStringLiteral("%1 pix").arg(RzTrackBar1->value()));
-    RzTrackBar2->setValue(SettingsRow::toInt(m_model.cell(Col::Ry)));
+    const int ry = SettingsRow::toInt(m.cell(Col::Ry));
+    step([&] { RzTrackBar2->setValue(ry); });
     Label9->setText(QStringLiteral("%1 pix").arg(RzTrackBar2->value()));
-    const QString folder = m_model.cell(Col::AVerz);
+    const QString folder = m.cell(Col::AVerz);
     SpeedButton4->setText(folder.isEmpty() ? QStringLiteral("Original-Verzeichnis...") : folder);
-    Edit1->setText(m_model.cell(Col::ZTxt));
-    const QString dt = m_model.cell(Col::DT);
+    step([&] { Edit1->setText(m.cell(Col::ZTxt)); });
+    const QString dt = m.cell(Col::DT);
     if (dt == QLatin1String("1")) checkRadio(RadioButton1);
     else if (dt == QLatin1String("2")) checkRadio(RadioButton2);
     else if (dt == QLatin1String("3")) checkRadio(RadioButton3);
-    const QString dart = m_model.cell(Col::DArt);
+    const QString dart = m.cell(Col::DArt);
     if (dart == QLatin1String("1")) checkRadio(RadioButton4);
     else if (dart == QLatin1String("2")) checkRadio(RadioButton5);
-    MMColorButton1->setColorValue(ColorText::fromText(m_model.cell(Col::HGColor)));
-    MMColorButton2->setColorValue(ColorText::fromText(m_model.cell(Col::TxtColor)));
-    MMColorButton3->setColorValue(ColorText::fromText(m_model.cell(Col::SchColor)));
+    const quint32 background = ColorText::fromText(m.cell(Col::HGColor));
+    step([&] { MMColorButton1->setColorValue(background); });
+    const quint32 text = ColorText::fromText(m.cell(Col::TxtColor));
+    step([&] { MMColorButton2->setColorValue(text); });
+    const quint32 shadow = ColorText::fromText(m.cell(Col::SchColor));
+    step([&] { MMColorButton3->setColorValue(shadow); });
+    if (std::exchange(m_reloadAfterFill, false) && !m_handlers.isEmitting()) {
+        // The preview was switched on by the row just shown: the focused entry takes the
+        // whole row, then its picture is loaded.
+        m_model.aktutab();
+        ListBox1Click();
+    }
 }
 
 void TForm1::aktutext()
@@ -592,6 +609,16 @@ void TForm1::CheckBox8Click()
     m_model.preview = on;
     m_model.setCell(Col::StpV, SettingsRow::flagText(on));
     Img2->setVisible(on);
+    // Switched on: the focused entry's picture is loaded, so the preview never shows
+    // another entry's picture with this entry's settings. While aktuconfig fills the
+    // controls (from an opened layout), the row in force must not be replaced half-way:
+    // the load then follows once all controls are filled.
+    if (!on || m_model.itemIndex() < 0)
+        return;
+    if (m_handlers.isEmitting())
+        m_reloadAfterFill = true;
+    else
+        ListBox1Click();
 }
 
 void TForm1::SpeedButton4Click()
@@ -682,15 +709,15 @@ bool TForm1::eventFilter(QObject *watched, QEvent *e)
                 if (url.isLocalFile())
                     paths.append(url.toLocalFile());
             drop->acceptProposedAction();
-            guarded([&] { addDroppedPaths(paths); });
+            m_handlers.slot([&] { addDroppedPaths(paths); });
             return true;
         }
     }
     if (e->type() == QEvent::MouseButtonRelease) {
         if (watched == RzTrackBar1)
-            guarded([&] { RzTrackBar1MouseUp(); });
+            m_handlers.slot([&] { RzTrackBar1MouseUp(); });
         else if (watched == RzTrackBar2)
-            guarded([&] { RzTrackBar2MouseUp(); });
+            m_handlers.slot([&] { RzTrackBar2MouseUp(); });
     }
     return QMainWindow::eventFilter(watched, e);
 }

@@ -2,6 +2,7 @@
 
 #include "app/mainmodel.h"
 #include "app/userdialogs.h"
+#include "app/widgets/handlerguard.h"
 #include "batch/jobrenderer.h"
 #include "batch/outputnames.h"
 
@@ -28,6 +29,7 @@ class QSpinBox;
 class QToolButton;
 class QWidget;
 class ColorButton;
+class JobListView;
 class MultiImageView;
 class PieGauge;
 class SegmentedProgressBar;
@@ -205,7 +207,7 @@ private:
     // Checks a radio button as aktuconfig and the other operations do: its click handler
     // fires when it was not checked before.
     void checkRadio(QRadioButton *button);
-    void radioChosen(QRadioButton *button, bool fromUser);
+    void radioChosen(QRadioButton *button);
     void updateLabels();
 
     // Job list helpers.
@@ -226,6 +228,12 @@ private:
     QString m_settingsFolder;
     std::unique_ptr<UserDialogs> m_ownDialogs;
     UserDialogs *m_dialogs = nullptr;
+    // Every slot Qt calls runs through it; the program's own control changes go through
+    // its emitting(), so a handler's error ends the operation that changed the control.
+    HandlerGuard m_handlers{[this](const QString &text) { m_dialogs->error(text); }};
+    JobListView *m_listView = nullptr;
+    // The preview switch was turned on while aktuconfig filled the controls.
+    bool m_reloadAfterFill = false;
     QButtonGroup *m_cornerGroup = nullptr;
     bool m_programmaticCheck = false;
     bool m_programmaticSelection = false;

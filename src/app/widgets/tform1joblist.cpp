@@ -2,6 +2,7 @@
 #include "app/widgets/tform1.h"
 
 #include "model/pathrules.h"
+#include "app/widgets/joblistview.h"
 #include "app/widgets/piegauge.h"
 #include "app/widgets/segmentedprogressbar.h"
 #include "imaging/widgets/multiimageview.h"
@@ -52,9 +53,10 @@ void TForm1::setFocusedEntry(int index, bool select)
 
 void TForm1::onCurrentEntryChanged()
 {
-    if (m_programmaticSelection)
+    // The view reports the user's own changes once per action; this catches the others.
+    if (m_programmaticSelection || m_listView->isHandlingInput())
         return;
-    guarded([&] { ListBox1Click(); });
+    ListBox1Click();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -313,7 +315,7 @@ void TForm1::Img2FinishedLoadSave()
     if (!button)
         return;
     if (button != RadioButton8 && button->isChecked())
-        radioChosen(button, false);
+        radioChosen(button);
     else
         checkRadio(button);
 }

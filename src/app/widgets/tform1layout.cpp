@@ -2,6 +2,7 @@
 #include "app/widgets/tform1.h"
 
 #include "app/widgets/colorbutton.h"
+#include "app/widgets/joblistview.h"
 #include "app/widgets/piegauge.h"
 #include "app/widgets/segmentedprogressbar.h"
 #include "imaging/widgets/multiimageview.h"
@@ -343,7 +344,8 @@ QWidget *TForm1::buildListAndPreview()
     auto *v = new QVBoxLayout(area);
     v->setContentsMargins(4, 4, 4, 4);
 
-    ListBox1 = new QListView;
+    m_listView = new JobListView;
+    ListBox1 = m_listView;
     ListBox1->setModel(&m_model.listModel);
     ListBox1->setSelectionModel(&m_model.listSelection);
     ListBox1->setSelectionMode(QAbstractItemView::ExtendedSelection);
