@@ -134,6 +134,17 @@ std::optional<Ifd> readIfd(const Block &t, qint64 at)
     return ifd;
 }
 
+// A thumbnail's offset or length: one SHORT or LONG; anything else is no usable entry.
+bool isNumber(const Entry *e)
+{
+    return e && e->count == 1 && (e->type == TypeShort || e->type == TypeLong);
+}
+
+quint32 numberValue(const Block &t, const Entry &e)
+{
+    return e.type == TypeShort ? t.u16(e.field()) : t.u32(e.field());
+}
+
 quint32 pointerValue(const Block &t, const Entry &e)
 {
     return (e.type == TypeLong || e.type == 13) && e.count == 1 ? t.u32(e.field()) : 0;
@@ -184,11 +195,8 @@ Layout readLayout(const Block &t)
         if (l.ifd1) {
             const Entry *off = l.ifd1->find(TagThumbOffset);
             const Entry *len = l.ifd1->find(TagThumbLength);
-            if (off && len) {
-                const qint64 o = off->type == TypeShort ? t.u16(off->field()) : t.u32(off->field());
-                const qint64 n = len->type == TypeShort ? t.u16(len->field()) : t.u32(len->field());
-                sound = sound && t.fits(o, n);
-            }
+            if (isNumber(off) && isNumber(len))
+                sound = sound && t.fits(numberValue(t, *off), numberValue(t, *len));
         }
     }
     l.sound = sound;
@@ -350,9 +358,10 @@ QByteArray update(const QByteArray &tiff, const ExifUpdate &update)
     if (l.ifd1) {
         const Entry *off = l.ifd1->find(TagThumbOffset);
         const Entry *len = l.ifd1->find(TagThumbLength);
-        const qint64 oldAt = !off ? 0 : off->type == TypeShort ? t.u16(off->field()) : t.u32(off->field());
-        const qint64 oldSize = !len ? 0 : len->type == TypeShort ? t.u16(len->field()) : t.u32(len->field());
-        const QByteArray thumb = off && len && update.thumbnail
+        const bool usable = isNumber(off) && isNumber(len);
+        const qint64 oldAt = usable ? numberValue(t, *off) : 0;
+        const qint64 oldSize = usable ? numberValue(t, *len) : 0;
+        const QByteArray thumb = usable && update.thumbnail
             ? update.thumbnail(out.mid(oldAt, oldSize)) : QByteArray();
         if (thumb.isEmpty()) {
             dropThumbnail(t, l);

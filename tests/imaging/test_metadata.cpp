@@ -209,6 +209,15 @@ void TestMetadata::damagedExifKeepsWhatReads()
     QCOMPARE(exif.DateTimeOriginal, QStringLiteral("2019:07:13 10:23:33"));
     QCOMPARE(int(exif.Orientation), 6);
 
+    // A thumbnail length that is no single number: the thumbnail goes, the block stays sound.
+    QByteArray oddLength = cameraExif(false, thumbnailOf(40, 30)).tiff;
+    const qsizetype lengthEntry = oddLength.indexOf(QByteArray("\x02\x02\x04\x00\x01\x00\x00\x00", 8));
+    QVERIFY(lengthEntry > 0);
+    oddLength[lengthEntry + 4] = 50;
+    const QByteArray withoutThumbnail = ExifEdit::update(oddLength, update);
+    QVERIFY(ExifEdit::isSound(withoutThumbnail));
+    QVERIFY(exifThumbnail(withoutThumbnail).isEmpty() || withoutThumbnail.size() <= oddLength.size());
+
     // Nothing readable at all: no block.
     QVERIFY(ExifEdit::update(QByteArray("MM\0*\xFF\xFF\xFF\xFF", 8), update).isEmpty());
     QVERIFY(ExifEdit::update(QByteArray("garbage"), update).isEmpty());

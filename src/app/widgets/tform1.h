@@ -237,8 +237,6 @@ private:
     QButtonGroup *m_cornerGroup = nullptr;
     bool m_programmaticCheck = false;
     bool m_programmaticSelection = false;
-    // Set by the selection step when the focused entry's picture was loaded from its file.
-    bool m_selectionLoaded = false;
     QString m_lastAddFolder;
     // An error raised by the load-finished handler inside the imaging component's call;
     // rethrown once that call has returned.

@@ -225,7 +225,6 @@ void TForm1::Neu1Click()
 
 void TForm1::ListBox1Click()
 {
-    m_selectionLoaded = false;
     if (m_model.skipSelection) {
         m_model.skipSelection = false;
         return;
@@ -250,7 +249,6 @@ void TForm1::ListBox1Click()
         if (m_model.picturesWanted()) {
             m_model.dropPictures();
             m_pendingLoadError.reset();
-            m_selectionLoaded = true;
             m_model.Img2.setImageName(path);
             if (m_pendingLoadError) {
                 const InkwerkError error = *m_pendingLoadError;
