@@ -17,6 +17,8 @@ constexpr int kNatural[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18
                               35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
                               58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
 constexpr int kLookBits = 9;
+// Bits of the table that skips an AC coefficient in one step: its code and its magnitude.
+constexpr int kSkipBits = 11;
 
 struct HuffmanTable {
     bool present = false;
@@ -28,6 +30,10 @@ struct HuffmanTable {
     std::array<uint16_t, 1 << kLookBits> look{}; // length << 8 | symbol; 0 = longer code
     std::array<uint16_t, 256> code{};
     std::array<uint8_t, 256> size{};
+    // For AC tables: the bits one coefficient takes (code and magnitude) in bits 0-4 and
+    // how far it moves along the block in bits 5-11 (64 for the end of block); 0 where
+    // the coefficient needs more than kSkipBits bits.
+    std::array<uint16_t, 1 << kSkipBits> skipAc{};
 
     // Builds the decoding and encoding tables; false for a table no decoder accepts.
     bool build()
@@ -66,6 +72,7 @@ struct HuffmanTable {
         maxcode[17] = 0x7FFFFFFF;
         look.fill(0);
         size.fill(0);
+        skipAc.fill(0);
         for (k = 0; k < count; ++k) {
             const int l = sizes[size_t(k)];
             const uint8_t symbol = values[size_t(k)];
@@ -77,6 +84,14 @@ struct HuffmanTable {
                 const int shift = kLookBits - l;
                 for (int i = 0; i < (1 << shift); ++i)
                     look[size_t((codes[size_t(k)] << shift) | i)] = uint16_t(l << 8 | symbol);
+            }
+            const int run = symbol >> 4, magnitude = symbol & 15;
+            const int total = l + magnitude;
+            const int advance = magnitude ? run + 1 : run == 15 ? 16 : 64;
+            if (total <= kSkipBits) {
+                const int shift = kSkipBits - l;
+                for (int i = 0; i < (1 << shift); ++i)
+                    skipAc[size_t((codes[size_t(k)] << shift) | i)] = uint16_t(total | advance << 5);
             }
         }
         return true;
@@ -482,10 +497,25 @@ JpegLossless::Result stamp(const QByteArray &source, const JpegLossless::AreaFn 
                         if (s < 0 || s > 11)
                             return result;
                         pred[ci] += in.receiveExtend(s);
-                        if (keep) {
-                            std::memset(block, 0, 64 * sizeof(short));
-                            block[0] = short(pred[ci]);
+                        if (!keep) {
+                            // Rows before the stamp: only where each block ends matters.
+                            for (int k = 1; k < 64;) {
+                                const uint16_t e = ac.skipAc[in.peek(kSkipBits)];
+                                if (e) {
+                                    in.skip(e & 31);
+                                    k += e >> 5;
+                                    continue;
+                                }
+                                const int rs = in.symbol(ac);
+                                if (rs < 0 || (rs & 15) > 10)
+                                    return result;
+                                in.skip(rs & 15);
+                                k += (rs & 15) ? (rs >> 4) + 1 : (rs >> 4) == 15 ? 16 : 64;
+                            }
+                            continue;
                         }
+                        std::memset(block, 0, 64 * sizeof(short));
+                        block[0] = short(pred[ci]);
                         for (int k = 1; k < 64;) {
                             const int rs = in.symbol(ac);
                             if (rs < 0)
@@ -495,9 +525,7 @@ JpegLossless::Result stamp(const QByteArray &source, const JpegLossless::AreaFn 
                                 k += r;
                                 if (k > 63 || sz > 10)
                                     return result;
-                                const int v = in.receiveExtend(sz);
-                                if (keep)
-                                    block[kNatural[k]] = short(v);
+                                block[kNatural[k]] = short(in.receiveExtend(sz));
                                 ++k;
                             } else if (r == 15) {
                                 k += 16;
