@@ -1,6 +1,7 @@
 #include "batch/batchrunner.h"
 
 #include "batch/outputnames.h"
+#include "imaging/picturebuffer.h"
 
 #include <condition_variable>
 #include <mutex>
@@ -100,4 +101,5 @@ void BatchRunner::run(const std::vector<QStringList> &rows, const std::atomic_bo
     }
     for (std::thread &t : pool)
         t.join();
+    Codec::releaseSparePictureBuffers();
 }

@@ -176,7 +176,6 @@ JobRenderer::Result JobRenderer::render(const JobPlan &plan, MultiImage &image, 
     m_drawer.forget();
     // Only the picture of this job is held: memory stays flat however many jobs follow.
     image.clearPicture();
-    image.releaseSpare();
     image.setJPegSaveQuality(m_options.jpegQuality);
     image.setJPegSaveSmooth(m_options.jpegSmooth);
     image.setPNGInterLaced(m_options.pngInterlaced);
@@ -212,7 +211,6 @@ JobRenderer::Result JobRenderer::render(const JobPlan &plan, MultiImage &image, 
         return result;
     }
     image.clearPicture();
-    image.releaseSpare();
     if (SettingsRow::isOn(row.value(Col::TimeDat)))
         OutputWriter::setFileTime(plan.output, plan.timestamp.time);
     result.outcome = Outcome::Written;

@@ -141,7 +141,7 @@ public:
 
         const int width = int(m_cinfo.output_width);
         const int height = int(m_cinfo.output_height);
-        image = Codec::newPicture(width, height);
+        image = Codec::newPictureForOverwrite(width, height);
         if (image.isNull()) {
             error = QStringLiteral("Out of memory");
             return false;
@@ -172,6 +172,10 @@ public:
                     break;
             }
         }
+        // The picture's memory may hold an earlier photo: rows the decoder did not reach
+        // are made black rather than left showing it.
+        for (int y = int(m_cinfo.output_scanline); y < height; ++y)
+            std::memset(bits + y * stride, 0, size_t(width) * 4);
         // jpeg_finish_decompress is left out: it would only read on to the end marker.
         m_reporter.report(1, 1);
         return true;

@@ -173,11 +173,7 @@ void MultiImage::setPicture(const QImage &picture)
 
 void MultiImage::retire(QImage &&old)
 {
-    QImage picture = std::move(old);
     old = QImage();
-    // Only one spare, and only one nothing else refers to: a shared picture lives on anyway.
-    if (picture.isDetached() && picture.format() == QImage::Format_RGB32)
-        m_spare = std::move(picture);
 }
 
 void MultiImage::clearPicture()
@@ -193,8 +189,7 @@ void MultiImage::rotate(double angle)
     ProgressRun progress(onProgress);
     const int turns = quarterTurnsFor(angle);
     if (turns != 0) {
-        QImage turned = rotatedPicture(m_picture, turns, progress.codecProgress(),
-                                       std::exchange(m_spare, QImage()));
+        QImage turned = rotatedPicture(m_picture, turns, progress.codecProgress());
         if (turned.isNull()) {
             throw InkwerkError(QStringLiteral(
                 "An exception error occured in the imagelib dll. We recommend to exit the "

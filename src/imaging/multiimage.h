@@ -27,9 +27,6 @@ public:
     QImage &picture() { return m_picture; }
     void setPicture(const QImage &picture);   // converted to RGB32 when needed
     void clearPicture();
-    // Frees the picture kept from an earlier load or turn for the next turn to write into.
-    // A renderer that goes on to another picture has no use for it.
-    void releaseSpare() { m_spare = QImage(); }
     bool isEmpty() const { return m_picture.isNull(); }
 
     // Turns the whole picture by +90 or -90 degrees (counter-clockwise positive).
@@ -69,12 +66,11 @@ public:
 
 private:
     bool save(const QString &path, const char *format);
-    // Keeps a picture that is being replaced, when nothing else shares it, so that the
-    // next turn of a picture of the same size can write into it.
+    // Lets go of a picture that is being replaced. A large one's memory is kept by the
+    // picture buffers for the next load or turn to write into.
     void retire(QImage &&old);
 
     QImage m_picture;
-    QImage m_spare;
     QByteArray m_encoded;   // a save's file bytes; its memory serves the next save
     QString m_imageName;
     QString m_defSaveFilename;

@@ -202,7 +202,7 @@ QImage rotatedPicture(const QImage &picture, int quarterTurns, const ProgressFn 
     const QSize size = sideways ? src.size().transposed() : src.size();
     const bool reusable = spare.size() == size && spare.format() == QImage::Format_RGB32
         && spare.isDetached() && spare.constBits() != src.constBits();
-    QImage dst = reusable ? std::move(spare) : Codec::newPicture(size.width(), size.height());
+    QImage dst = reusable ? std::move(spare) : Codec::newPictureForOverwrite(size.width(), size.height());
     if (dst.isNull())
         return dst;
     if (turns == 2)

@@ -1,4 +1,5 @@
 #include "imaging/multiimage.h"
+#include "imaging/picturebuffer.h"
 
 #include "errortext.h"
 #include "exifbuilder.h"   // writeTestFile
@@ -31,6 +32,7 @@ private slots:
     void rotatingNothingRaises();
     void settingsAreNarrowed();
     void setPictureFlattensAlphaOntoWhite();
+    void largePictureMemoryIsReusedOnlyWhereOverwritten();
 
 private:
     // Counts the events of one image and keeps its progress values.
@@ -321,6 +323,37 @@ void TestMultiImage::setPictureFlattensAlphaOntoWhite()
     QCOMPARE(image.picture().format(), QImage::Format_RGB32);
     QCOMPARE(image.picture().pixel(0, 0), qRgb(10, 20, 30));
     QCOMPARE(image.picture().pixel(1, 0), qRgb(255, 255, 255));
+}
+
+// A batch hands the memory of one photo to the next; a picture that is not known to be
+// overwritten whole must never show what an earlier photo left there.
+void TestMultiImage::largePictureMemoryIsReusedOnlyWhereOverwritten()
+{
+    Codec::releaseSparePictureBuffers();
+    const QRgb earlier = qRgb(0x12, 0x34, 0x56);
+    const uchar *earlierBits = nullptr;
+    {
+        QImage photo = Codec::newPicture(2000, 1500);   // 12 MB: a large picture
+        QVERIFY(!photo.isNull());
+        photo.fill(earlier);
+        earlierBits = photo.constBits();
+    }
+    {
+        const QImage fresh = Codec::newPicture(2000, 1500);
+        QVERIFY(!fresh.isNull());
+        bool showsEarlier = false;
+        for (int y = 0; y < fresh.height() && !showsEarlier; y += 7)
+            showsEarlier = reinterpret_cast<const QRgb *>(fresh.constScanLine(y))[y % 2000] == earlier;
+        QVERIFY(!showsEarlier);
+    }
+    const QImage reused = Codec::newPictureForOverwrite(2000, 1500);
+    QCOMPARE(reused.constBits(), earlierBits);
+
+    // A picture much smaller than the kept memory gets its own.
+    const QImage smaller = Codec::newPictureForOverwrite(1400, 1500);   // 8.4 MB
+    QVERIFY(!smaller.isNull());
+    QVERIFY(smaller.constBits() != earlierBits);
+    Codec::releaseSparePictureBuffers();
 }
 
 QTEST_GUILESS_MAIN(TestMultiImage)

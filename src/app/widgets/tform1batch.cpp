@@ -2,6 +2,7 @@
 #include "app/widgets/tform1.h"
 
 #include "app/widgets/piegauge.h"
+#include "imaging/picturebuffer.h"
 #include "imaging/widgets/multiimageview.h"
 
 #include <QCheckBox>
@@ -103,6 +104,8 @@ void TForm1::abcToggleBtn8Click()
     m_model.Img2.clearPicture();
     Img2->setVisible(CheckBox8->isChecked());
     guarded([&] { ListBox1Click(); });
+    // The pictures of the run are gone; their memory is not kept while the window idles.
+    Codec::releaseSparePictureBuffers();
     RzStatusPane1->setText(QStringLiteral("BEARBEITUNG FERTIG!"));
 
     if (m_closeAfterRun) {
