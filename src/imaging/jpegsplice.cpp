@@ -19,6 +19,9 @@ constexpr int kNatural[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18
 constexpr int kLookBits = 9;
 // Bits of the table that skips an AC coefficient in one step: its code and its magnitude.
 constexpr int kSkipBits = 11;
+// Bits of the table that skips as many whole AC coefficients as fit in them in one step.
+constexpr int kSkipManyBits = 14;
+constexpr uint16_t kEndsBlock = 0x8000;
 
 struct HuffmanTable {
     bool present = false;
@@ -34,6 +37,11 @@ struct HuffmanTable {
     // how far it moves along the block in bits 5-11 (64 for the end of block); 0 where
     // the coefficient needs more than kSkipBits bits.
     std::array<uint16_t, 1 << kSkipBits> skipAc{};
+    // For AC tables: the same for every whole coefficient that fits in kSkipManyBits bits,
+    // up to and including an end of block (then kEndsBlock is set and the advance counts
+    // the coefficients before it). A run of coefficients is cheaper to skip at once: each step waits for the one
+    // before, so fewer steps is what makes the skip fast.
+    std::vector<uint16_t> skipMany;
 
     // Builds the decoding and encoding tables; false for a table no decoder accepts.
     bool build()
@@ -94,7 +102,32 @@ struct HuffmanTable {
                     skipAc[size_t((codes[size_t(k)] << shift) | i)] = uint16_t(total | advance << 5);
             }
         }
+        buildSkipMany();
         return true;
+    }
+
+    void buildSkipMany()
+    {
+        skipMany.assign(size_t(1) << kSkipManyBits, 0);
+        for (uint32_t window = 0; window < (1u << kSkipManyBits); ++window) {
+            int used = 0, advance = 0;
+            bool ends = false;
+            while (!ends) {
+                // The next coefficient, from the bits not used yet (zeros past the window).
+                const uint32_t next = (window << used) & ((1u << kSkipManyBits) - 1);
+                const uint16_t e = skipAc[next >> (kSkipManyBits - kSkipBits)];
+                const int bitsTaken = e & 31, moves = e >> 5;
+                if (!e || used + bitsTaken > kSkipManyBits || (moves < 64 && advance + moves >= 64))
+                    break;
+                used += bitsTaken;
+                if (moves >= 64)
+                    ends = true;
+                else
+                    advance += moves;
+            }
+            if (used)
+                skipMany[window] = uint16_t(used | advance << 5 | (ends ? kEndsBlock : 0));
+        }
     }
 
     // Codes for every symbol a block can need, so that new blocks can be coded with it.
@@ -117,27 +150,30 @@ struct HuffmanTable {
 };
 
 // Reads bits from entropy-coded data with its stuffed zero bytes removed. The data must
-// be followed by at least 8 readable bytes (zeros), so every read is one unaligned load.
+// be followed by at least 16 readable bytes (zeros). The next bits wait, left-aligned,
+// in a 64-bit register that every step tops up with one unaligned load, so that at
+// least 56 bits can always be peeked.
 class BitReader
 {
 public:
-    BitReader(const uint8_t *data, size_t size) : m_data(data), m_size(size) {}
-
-    size_t position() const { return m_pos; }
-    // More bits were taken than the data holds.
-    bool overrun() const { return m_pos > m_size * 8; }
-
-    // The next n (1..25) bits, not taken. Past the end (by at most a few symbols, before
-    // overrun() is seen) the reads stay inside the padding.
-    uint32_t peek(int n) const
+    BitReader(const uint8_t *data, size_t size)
+        : m_data(data), m_size(size), m_next(data), m_last(data + size + 8)
     {
-        const size_t byte = std::min(m_pos / 8, m_size);
-        uint64_t v;
-        std::memcpy(&v, m_data + byte, 8);
-        v = __builtin_bswap64(v);
-        return uint32_t((v << (m_pos % 8)) >> (64 - n));
+        refill();
     }
-    void skip(int n) { m_pos += size_t(n); }
+
+    size_t position() const { return size_t(m_next - m_data) * 8 - size_t(m_bits); }
+    // More bits were taken than the data holds.
+    bool overrun() const { return m_exhausted || position() > m_size * 8; }
+
+    // The next n (1..25) bits, not taken.
+    uint32_t peek(int n) const { return uint32_t(m_acc >> (64 - n)); }
+    void skip(int n)
+    {
+        m_acc <<= n;
+        m_bits -= n;
+        refill();
+    }
 
     // A Huffman symbol; -1 for a code the table does not have.
     int symbol(const HuffmanTable &t)
@@ -168,9 +204,28 @@ public:
     }
 
 private:
+    void refill()
+    {
+        if (m_next > m_last) {
+            // Damaged data asked for far more bits than there are: zeros from here on,
+            // and the caller sees the overrun.
+            m_next = m_last;
+            m_exhausted = true;
+        }
+        uint64_t v;
+        std::memcpy(&v, m_next, 8);
+        m_acc |= __builtin_bswap64(v) >> m_bits;
+        m_next += (63 - m_bits) >> 3;
+        m_bits |= 56;
+    }
+
     const uint8_t *m_data;
     size_t m_size;
-    size_t m_pos = 0;
+    const uint8_t *m_next;
+    const uint8_t *m_last;   // the last place an 8-byte load stays inside the padding
+    uint64_t m_acc = 0;
+    int m_bits = 0;          // valid bits in m_acc, from its top
+    bool m_exhausted = false;
 };
 
 // Writes bits as entropy-coded data, stuffing a zero byte after every 0xFF.
@@ -500,6 +555,20 @@ JpegLossless::Result stamp(const QByteArray &source, const JpegLossless::AreaFn 
                         if (!keep) {
                             // Rows before the stamp: only where each block ends matters.
                             for (int k = 1; k < 64;) {
+                                // A step is taken only where it stays inside this block:
+                                // past its last coefficient the bits are the next block's.
+                                const uint16_t many = ac.skipMany[in.peek(kSkipManyBits)];
+                                const int moves = (many >> 5) & 127;
+                                if (many & kEndsBlock) {
+                                    if (k + moves < 64) {
+                                        in.skip(many & 31);
+                                        break;
+                                    }
+                                } else if (many && k + moves <= 64) {
+                                    in.skip(many & 31);
+                                    k += moves;
+                                    continue;
+                                }
                                 const uint16_t e = ac.skipAc[in.peek(kSkipBits)];
                                 if (e) {
                                     in.skip(e & 31);

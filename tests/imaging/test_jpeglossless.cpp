@@ -315,11 +315,16 @@ void TestJpegLossless::splicedDataEqualsRewrittenCoefficients_data()
     QTest::addColumn<int>("v");
     QTest::addColumn<bool>("grey");
     QTest::addColumn<int>("corner");
-    QTest::newRow("4:2:0 top left") << 2 << 2 << false << 1;
-    QTest::newRow("4:2:0 bottom right: no row after the stamp") << 2 << 2 << false << 4;
-    QTest::newRow("4:2:2 top right") << 2 << 1 << false << 2;
-    QTest::newRow("4:4:4 bottom left") << 1 << 1 << false << 3;
-    QTest::newRow("grey bottom left") << 1 << 1 << true << 3;
+    QTest::addColumn<bool>("noise");
+    QTest::newRow("4:2:0 top left") << 2 << 2 << false << 1 << false;
+    QTest::newRow("4:2:0 bottom right: no row after the stamp") << 2 << 2 << false << 4 << false;
+    QTest::newRow("4:2:2 top right") << 2 << 1 << false << 2 << false;
+    QTest::newRow("4:4:4 bottom left") << 1 << 1 << false << 3 << false;
+    QTest::newRow("grey bottom left") << 1 << 1 << true << 3 << false;
+    // Noise at full quality fills blocks up to their last coefficient, with no end of
+    // block: the next block's DC code follows at once in the rows skipped.
+    QTest::newRow("noise q100 4:2:0 bottom right") << 2 << 2 << false << 4 << true;
+    QTest::newRow("noise q100 grey bottom left") << 1 << 1 << true << 3 << true;
 }
 
 void TestJpegLossless::splicedDataEqualsRewrittenCoefficients()
@@ -328,11 +333,23 @@ void TestJpegLossless::splicedDataEqualsRewrittenCoefficients()
     QFETCH(int, v);
     QFETCH(bool, grey);
     QFETCH(int, corner);
+    QFETCH(bool, noise);
     Source src;
     src.width = 250;
     src.height = 190;
     src.h = h, src.v = v, src.grey = grey;
-    const QByteArray source = encode(src);
+    QImage picture;
+    if (noise) {
+        src.quality = 100;
+        picture = QImage(src.width, src.height, QImage::Format_RGB32);
+        uint32_t state = 12345;
+        for (int y = 0; y < src.height; ++y)
+            for (int x = 0; x < src.width; ++x) {
+                state = state * 1664525u + 1013904223u;
+                picture.setPixel(x, y, state >> 8);
+            }
+    }
+    const QByteArray source = encode(src, picture);
     StampStyle s = style(corner, true, false);
     s.marginV = 40; // a row of MCUs below the stamp for the corners at the bottom
     if (corner == 4)
