@@ -8,7 +8,9 @@
 // the source outside the stamp's MCUs (must be equal), the PSNR over the stamp's MCUs
 // against the full render of the stamped picture (goal at least 38 dB) and against a full
 // re-encode of it, and the file size against the source's (goal within 1%).
-//   bench_lossless [files=20] [rounds=1] [corner=1]
+//   bench_lossless [files=20] [rounds=1] [corner=1] [restart=0]
+// restart > 0 writes the sources with a restart marker every so many MCUs, as cameras
+// often do; the stamp's intervals are then found without parsing the data before them.
 // Data before the stamp's rows must be parsed (there is no way into the entropy-coded
 // data but from its start), data after them only copied: a stamp at the top costs least,
 // one at the bottom needs a parse of nearly the whole file.
@@ -78,13 +80,14 @@ int main(int argc, char **argv)
     const int files = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
     const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 1;
     g_corner = argc > 3 ? std::clamp(std::atoi(argv[3]), 1, 4) : 1;
+    const int restart = argc > 4 ? std::clamp(std::atoi(argv[4]), 0, 65535) : 0;
     QTemporaryDir dir(QStringLiteral("/tmp/inkwerk-bench-XXXXXX"));
     const QString outDir = dir.filePath(QStringLiteral("out"));
     QDir().mkpath(outDir);
     QStringList sources;
     for (int i = 0; i < files; ++i) {
         const QString path = dir.filePath(QStringLiteral("photo%1.jpg").arg(i));
-        if (!Bench::writePhotoJpeg(QFile::encodeName(path).constData(), kWidth, kHeight, kQuality))
+        if (!Bench::writePhotoJpeg(QFile::encodeName(path).constData(), kWidth, kHeight, kQuality, restart))
             return 1;
         sources << path;
     }
@@ -113,8 +116,9 @@ int main(int argc, char **argv)
         }
     }
     const double l = Bench::median(lossless), f = Bench::median(full);
-    std::printf("%d files of %dx%d q%d 4:2:0, %d rounds, stamp in corner %d; %d of %zu jobs lossless\n",
-                files, kWidth, kHeight, kQuality, rounds, g_corner, losslessJobs, lossless.size());
+    std::printf("%d files of %dx%d q%d 4:2:0, restart interval %d MCUs, %d rounds, stamp in corner %d; "
+                "%d of %zu jobs lossless\n", files, kWidth, kHeight, kQuality, restart, rounds, g_corner,
+                losslessJobs, lossless.size());
     std::printf("lossless job: median %.1f ms; libjpeg-turbo decode + encode: median %.1f ms; "
                 "ratio %.3f (goal <= 0.45)\n", l, f, l / f);
     std::printf("CPU time: lossless %.1f ms, decode + encode %.1f ms, ratio %.3f\n",

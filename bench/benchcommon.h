@@ -121,8 +121,9 @@ inline std::vector<unsigned char> readFile(const char *path)
 
 // Writes a photo-like JPEG (smooth colour gradients plus sensor-like grain, so that it
 // compresses to a photo's size) of width x height at the given quality. Rows are made
-// one at a time: no whole RGB picture is held.
-inline bool writePhotoJpeg(const char *path, int width, int height, int quality)
+// one at a time: no whole RGB picture is held. restartMcus > 0 puts a restart marker
+// after every so many MCUs, as many cameras do.
+inline bool writePhotoJpeg(const char *path, int width, int height, int quality, int restartMcus = 0)
 {
     std::vector<unsigned char> row(size_t(width) * 3);
     const size_t n = size_t(width);
@@ -146,6 +147,7 @@ inline bool writePhotoJpeg(const char *path, int width, int height, int quality)
     cinfo.in_color_space = JCS_RGB;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, quality, TRUE);
+    cinfo.restart_interval = JDIMENSION(restartMcus);
     jpeg_start_compress(&cinfo, TRUE);
     uint32_t state = 2463534242u;
     for (int y = 0; y < height; ++y) {

@@ -281,6 +281,8 @@ struct Layout {
     std::array<HuffmanTable, 4> dcTables, acTables;
     QByteArray header;     // everything the output keeps before the entropy-coded data
     qsizetype dataStart = 0, dataEnd = 0;
+    int restartInterval = 0;             // MCUs from one restart marker to the next
+    std::vector<qsizetype> restartAt;    // where each restart marker (its 0xFF) stands
 };
 
 quint16 be16(const QByteArray &b, qsizetype at)
@@ -374,8 +376,8 @@ std::optional<Layout> readLayout(const QByteArray &b)
         case 0xDD:
             if (len != 4)
                 return std::nullopt;
-            if (be16(b, body) != 0)
-                return std::nullopt; // restart markers: another way
+            l.restartInterval = be16(b, body);
+            l.header += segment;
             break;
         case 0xDA: {
             if (!frame || len < 6)
@@ -397,7 +399,8 @@ std::optional<Layout> readLayout(const QByteArray &b)
                 return std::nullopt;
             l.header += segment;
             l.dataStart = end;
-            // The data ends at the first marker; restart markers are not covered here.
+            // The data ends at the first marker other than the restart markers, which must
+            // come in their order and only where an interval is set.
             qsizetype q = end;
             while (true) {
                 const char *ff = static_cast<const char *>(
@@ -410,6 +413,11 @@ std::optional<Layout> readLayout(const QByteArray &b)
                     q += 2;
                 } else if (next == 0xFF) {
                     ++q;
+                } else if (next >= 0xD0 && next <= 0xD7) {
+                    if (l.restartInterval == 0 || next != 0xD0 + l.restartAt.size() % 8)
+                        return std::nullopt;
+                    l.restartAt.push_back(q);
+                    q += 2;
                 } else {
                     if (next != 0xD9)
                         return std::nullopt;
@@ -437,6 +445,12 @@ std::optional<Layout> readLayout(const QByteArray &b)
             }
             if (adobeRgb)
                 return std::nullopt;
+            if (l.restartInterval > 0) {
+                const qint64 mcus = qint64((l.width + 8 * l.maxH - 1) / (8 * l.maxH))
+                    * ((l.height + 8 * l.maxV - 1) / (8 * l.maxV));
+                if (qint64(l.restartAt.size()) != (mcus + l.restartInterval - 1) / l.restartInterval - 1)
+                    return std::nullopt;
+            }
             for (const ScanComponent &c : l.comps)
                 if (!l.quantPresent[size_t(c.quant)] || !l.dcTables[size_t(c.dc)].present
                     || !l.acTables[size_t(c.ac)].present || !l.dcTables[size_t(c.dc)].complete(false)
@@ -469,29 +483,13 @@ std::optional<Layout> readLayout(const QByteArray &b)
     return std::nullopt;
 }
 
-} // namespace
-
-namespace JpegSplice {
-
-JpegLossless::Result stamp(const QByteArray &source, const JpegLossless::AreaFn &areaOf,
-                           const JpegLossless::PaintFn &paint)
+// The entropy-coded bytes without their stuffed zero bytes, followed by 16 zero bytes for
+// the bit reader. stuffingAt, when given, gets the unstuffed offsets after which a zero
+// byte was dropped.
+std::vector<uint8_t> unstuffed(const uint8_t *stuffed, size_t stuffedSize, size_t &dataSize,
+                               std::vector<size_t> *stuffingAt = nullptr)
 {
-    JpegLossless::Result result;
-    const std::optional<Layout> found = readLayout(source);
-    if (!found)
-        return result;
-    const Layout &l = *found;
-    const QSize picture(l.width, l.height);
-    const int mcuW = 8 * l.maxH, mcuH = 8 * l.maxV;
-    const int mcusAcross = (l.width + mcuW - 1) / mcuW;
-    const int mcuRows = (l.height + mcuH - 1) / mcuH;
-
-    // The data without its stuffed zero bytes; where the stuffing was, for the copy of
-    // the part before the first row rewritten.
-    const auto *stuffed = reinterpret_cast<const uint8_t *>(source.constData()) + l.dataStart;
-    const size_t stuffedSize = size_t(l.dataEnd - l.dataStart);
     std::vector<uint8_t> data(stuffedSize + 16, 0);
-    std::vector<size_t> stuffingAt; // unstuffed offsets after which a zero byte was dropped
     size_t used = 0;
     for (size_t i = 0; i < stuffedSize;) {
         const void *ff = std::memchr(stuffed + i, 0xFF, stuffedSize - i);
@@ -500,143 +498,264 @@ JpegLossless::Result stamp(const QByteArray &source, const JpegLossless::AreaFn 
         used += run;
         i += run;
         if (ff && i < stuffedSize && stuffed[i] == 0x00) {
-            stuffingAt.push_back(used);
+            if (stuffingAt)
+                stuffingAt->push_back(used);
             ++i;
         }
     }
-    const size_t dataSize = used;
+    dataSize = used;
+    return data;
+}
 
-    const QRect area = areaOf(picture) & QRect(QPoint(0, 0), picture);
-    if (area.isEmpty()) {
-        // Nothing is drawn: the data stays as it is.
-        result.bytes = l.header + source.mid(l.dataStart, l.dataEnd - l.dataStart) + QByteArray("\xFF\xD9", 2);
-        result.size = picture;
-        return result;
-    }
-    const QRect region = JpegRestamp::mcuRegion(area, picture, l.maxH, l.maxV);
-    const int firstRow = region.top() / mcuH;
-    const int lastRow = std::min(mcuRows - 1, region.bottom() / mcuH + 1);
-
-    // Parse up to the first row rewritten, keeping the DC predictions; decode the rows
-    // rewritten into blocks.
-    const size_t n = l.comps.size();
-    std::vector<int> pred(n, 0), predAtFirst(n, 0);
-    std::vector<std::vector<short>> rows(n); // per component: the blocks of the rewritten rows
-    std::vector<int> blocksAcross(n);
-    for (size_t ci = 0; ci < n; ++ci) {
-        blocksAcross[ci] = mcusAcross * l.comps[ci].h;
-        rows[ci].assign(size_t(blocksAcross[ci]) * size_t(lastRow - firstRow + 1) * size_t(l.comps[ci].v) * 64, 0);
-    }
-    BitReader in(data.data(), dataSize);
-    size_t firstBit = dataSize * 8, tailBit = dataSize * 8;
-    short scratch[64];
-    for (int row = 0; row <= lastRow && row < mcuRows; ++row) {
-        if (row == firstRow) {
-            firstBit = in.position();
-            predAtFirst = pred;
-        }
-        const bool keep = row >= firstRow;
-        for (int mx = 0; mx < mcusAcross; ++mx) {
-            for (size_t ci = 0; ci < n; ++ci) {
-                const ScanComponent &c = l.comps[ci];
-                const HuffmanTable &dc = l.dcTables[size_t(c.dc)];
-                const HuffmanTable &ac = l.acTables[size_t(c.ac)];
-                for (int by = 0; by < c.v; ++by)
-                    for (int bx = 0; bx < c.h; ++bx) {
-                        short *block = scratch;
-                        if (keep) {
-                            const size_t brow = size_t(row - firstRow) * size_t(c.v) + size_t(by);
-                            block = &rows[ci][(brow * size_t(blocksAcross[ci]) + size_t(mx * c.h + bx)) * 64];
-                        }
-                        const int s = in.symbol(dc);
-                        if (s < 0 || s > 11)
-                            return result;
-                        pred[ci] += in.receiveExtend(s);
-                        if (!keep) {
-                            // Rows before the stamp: only where each block ends matters.
-                            for (int k = 1; k < 64;) {
-                                // A step is taken only where it stays inside this block:
-                                // past its last coefficient the bits are the next block's.
-                                const uint16_t many = ac.skipMany[in.peek(kSkipManyBits)];
-                                const int moves = (many >> 5) & 127;
-                                if (many & kEndsBlock) {
-                                    if (k + moves < 64) {
-                                        in.skip(many & 31);
-                                        break;
-                                    }
-                                } else if (many && k + moves <= 64) {
-                                    in.skip(many & 31);
-                                    k += moves;
-                                    continue;
-                                }
-                                const uint16_t e = ac.skipAc[in.peek(kSkipBits)];
-                                if (e) {
-                                    in.skip(e & 31);
-                                    k += e >> 5;
-                                    continue;
-                                }
-                                const int rs = in.symbol(ac);
-                                if (rs < 0 || (rs & 15) > 10)
-                                    return result;
-                                in.skip(rs & 15);
-                                k += (rs & 15) ? (rs >> 4) + 1 : (rs >> 4) == 15 ? 16 : 64;
-                            }
-                            continue;
-                        }
-                        std::memset(block, 0, 64 * sizeof(short));
-                        block[0] = short(pred[ci]);
-                        for (int k = 1; k < 64;) {
-                            const int rs = in.symbol(ac);
-                            if (rs < 0)
-                                return result;
-                            const int r = rs >> 4, sz = rs & 15;
-                            if (sz) {
-                                k += r;
-                                if (k > 63 || sz > 10)
-                                    return result;
-                                block[kNatural[k]] = short(in.receiveExtend(sz));
-                                ++k;
-                            } else if (r == 15) {
-                                k += 16;
-                            } else {
-                                break;
-                            }
-                        }
-                    }
+// Passes over one block, keeping only its DC prediction; false on a code the tables do
+// not have.
+bool skipBlock(BitReader &in, const HuffmanTable &dc, const HuffmanTable &ac, int &pred)
+{
+    const int s = in.symbol(dc);
+    if (s < 0 || s > 11)
+        return false;
+    pred += in.receiveExtend(s);
+    for (int k = 1; k < 64;) {
+        // A step is taken only where it stays inside this block: past its last
+        // coefficient the bits are the next block's.
+        const uint16_t many = ac.skipMany[in.peek(kSkipManyBits)];
+        const int moves = (many >> 5) & 127;
+        if (many & kEndsBlock) {
+            if (k + moves < 64) {
+                in.skip(many & 31);
+                break;
             }
-            if (in.overrun())
-                return result;
+        } else if (many && k + moves <= 64) {
+            in.skip(many & 31);
+            k += moves;
+            continue;
+        }
+        const uint16_t e = ac.skipAc[in.peek(kSkipBits)];
+        if (e) {
+            in.skip(e & 31);
+            k += e >> 5;
+            continue;
+        }
+        const int rs = in.symbol(ac);
+        if (rs < 0 || (rs & 15) > 10)
+            return false;
+        in.skip(rs & 15);
+        k += (rs & 15) ? (rs >> 4) + 1 : (rs >> 4) == 15 ? 16 : 64;
+    }
+    return true;
+}
+
+// Decodes one block into 64 coefficients in natural order.
+bool decodeBlock(BitReader &in, const HuffmanTable &dc, const HuffmanTable &ac, int &pred,
+                 short *block)
+{
+    const int s = in.symbol(dc);
+    if (s < 0 || s > 11)
+        return false;
+    pred += in.receiveExtend(s);
+    std::memset(block, 0, 64 * sizeof(short));
+    block[0] = short(pred);
+    for (int k = 1; k < 64;) {
+        const int rs = in.symbol(ac);
+        if (rs < 0)
+            return false;
+        const int r = rs >> 4, sz = rs & 15;
+        if (sz) {
+            k += r;
+            if (k > 63 || sz > 10)
+                return false;
+            block[kNatural[k]] = short(in.receiveExtend(sz));
+            ++k;
+        } else if (r == 15) {
+            k += 16;
+        } else {
+            break;
         }
     }
-    if (lastRow + 1 < mcuRows)
-        tailBit = in.position();
+    return true;
+}
 
-    std::vector<JpegRestamp::Component> comps(n);
-    for (size_t ci = 0; ci < n; ++ci) {
+void encodeBlock(BitWriter &w, const HuffmanTable &dc, const HuffmanTable &ac, int &pred,
+                 const short *block)
+{
+    const int diff = block[0] - pred;
+    pred = block[0];
+    const int dn = bitLength(diff);
+    w.put(dc.code[size_t(dn)], dc.size[size_t(dn)]);
+    w.put(uint32_t(diff < 0 ? diff - 1 : diff), dn);
+    int run = 0;
+    for (int k = 1; k < 64; ++k) {
+        const int v = block[kNatural[k]];
+        if (v == 0) {
+            ++run;
+            continue;
+        }
+        for (; run > 15; run -= 16)
+            w.put(ac.code[0xF0], ac.size[0xF0]);
+        const int an = bitLength(v);
+        const int symbol = run << 4 | an;
+        w.put(ac.code[size_t(symbol)], ac.size[size_t(symbol)]);
+        w.put(uint32_t(v < 0 ? v - 1 : v), an);
+        run = 0;
+    }
+    if (run)
+        w.put(ac.code[0x00], ac.size[0x00]);
+}
+
+// The geometry of the scan in MCUs.
+struct McuGrid {
+    int width = 0, height = 0;   // MCU size in pixels
+    int across = 0, rows = 0;
+};
+
+McuGrid mcuGrid(const Layout &l)
+{
+    McuGrid g;
+    g.width = 8 * l.maxH;
+    g.height = 8 * l.maxV;
+    g.across = (l.width + g.width - 1) / g.width;
+    g.rows = (l.height + g.height - 1) / g.height;
+    return g;
+}
+
+// The coefficients of a band of whole MCU rows, per component.
+class BlockRows
+{
+public:
+    BlockRows(const Layout &l, const McuGrid &g, int firstRow, int lastRow)
+        : m_layout(l), m_grid(g), m_firstRow(firstRow), m_lastRow(lastRow)
+    {
+        for (const ScanComponent &c : l.comps) {
+            const size_t across = size_t(g.across) * size_t(c.h);
+            m_blocks.emplace_back(across * size_t(lastRow - firstRow + 1) * size_t(c.v) * 64, short(0));
+        }
+    }
+
+    // Block (bx, by) of component ci, counted over the whole picture; null outside the band.
+    short *at(int ci, int bx, int by)
+    {
+        const ScanComponent &c = m_layout.comps[size_t(ci)];
+        const int across = m_grid.across * c.h;
+        const int brow = by - m_firstRow * c.v;
+        if (bx < 0 || bx >= across || brow < 0 || brow >= (m_lastRow - m_firstRow + 1) * c.v)
+            return nullptr;
+        return &m_blocks[size_t(ci)][(size_t(brow) * size_t(across) + size_t(bx)) * 64];
+    }
+    // Block (bx, by) of component ci within MCU number mcu of the picture.
+    short *inMcu(int mcu, int ci, int bx, int by)
+    {
+        const ScanComponent &c = m_layout.comps[size_t(ci)];
+        return at(ci, (mcu % m_grid.across) * c.h + bx, (mcu / m_grid.across) * c.v + by);
+    }
+
+private:
+    const Layout &m_layout;
+    const McuGrid &m_grid;
+    int m_firstRow, m_lastRow;
+    std::vector<std::vector<short>> m_blocks;
+};
+
+// Runs fn(ci, dc table, ac table, bx, by) for every block of an MCU, in scan order.
+template <typename Fn>
+bool forEachBlock(const Layout &l, Fn &&fn)
+{
+    for (size_t ci = 0; ci < l.comps.size(); ++ci) {
+        const ScanComponent &c = l.comps[ci];
+        const HuffmanTable &dc = l.dcTables[size_t(c.dc)];
+        const HuffmanTable &ac = l.acTables[size_t(c.ac)];
+        for (int by = 0; by < c.v; ++by)
+            for (int bx = 0; bx < c.h; ++bx)
+                if (!fn(int(ci), dc, ac, bx, by))
+                    return false;
+    }
+    return true;
+}
+
+std::vector<JpegRestamp::Component> restampComponents(const Layout &l)
+{
+    std::vector<JpegRestamp::Component> comps(l.comps.size());
+    for (size_t ci = 0; ci < l.comps.size(); ++ci) {
         comps[ci].sx = l.maxH / l.comps[ci].h;
         comps[ci].sy = l.maxV / l.comps[ci].v;
         for (int k = 0; k < 64; ++k)
             comps[ci].quant[size_t(k)] = float(l.quant[size_t(l.comps[ci].quant)][size_t(k)]);
     }
-    {
-        const auto blockAt = [&](int ci, int bx, int by, bool) -> short * {
-            const ScanComponent &c = l.comps[size_t(ci)];
-            const int brow = by - firstRow * c.v;
-            if (bx < 0 || bx >= blocksAcross[size_t(ci)] || brow < 0
-                || brow >= (lastRow - firstRow + 1) * c.v)
-                return nullptr;
-            return &rows[size_t(ci)][(size_t(brow) * size_t(blocksAcross[size_t(ci)]) + size_t(bx)) * 64];
-        };
-        result.blocksEncoded = JpegRestamp::restamp(comps, blockAt, region, picture, paint);
-        if (result.blocksEncoded < 0)
-            return result;
-    }
+    return comps;
+}
 
-    // The output: the header, the data before the first row rewritten as it was, the rows
-    // rewritten, the rest shifted to where it now starts.
+int restampBand(const Layout &l, BlockRows &band, const QRect &region,
+                const JpegLossless::PaintFn &paint)
+{
+    const auto blockAt = [&band](int ci, int bx, int by, bool) { return band.at(ci, bx, by); };
+    return JpegRestamp::restamp(restampComponents(l), blockAt, region, QSize(l.width, l.height), paint);
+}
+
+// The output's first bytes: the coding segments the file keeps, room for all the rest.
+std::vector<uint8_t> outputWithHeader(const QByteArray &source, const Layout &l)
+{
     std::vector<uint8_t> out;
     out.reserve(size_t(source.size()) + 65536);
     out.insert(out.end(), l.header.constBegin(), l.header.constEnd());
+    return out;
+}
+
+JpegLossless::Result finished(std::vector<uint8_t> &&out, const Layout &l, int blocksEncoded)
+{
+    out.push_back(0xFF);
+    out.push_back(0xD9);
+    JpegLossless::Result result;
+    result.bytes = QByteArray(reinterpret_cast<const char *>(out.data()), qsizetype(out.size()));
+    result.size = QSize(l.width, l.height);
+    result.blocksEncoded = blocksEncoded;
+    return result;
+}
+
+// Without restart markers: the data before the stamp's rows is parsed and copied, the
+// stamp's rows and the one after them (whose first DC difference changes) coded again,
+// the rest copied bit for bit at its new bit position.
+JpegLossless::Result stampContinuous(const QByteArray &source, const Layout &l, const QRect &region,
+                                     const JpegLossless::PaintFn &paint)
+{
+    const McuGrid g = mcuGrid(l);
+    const auto *stuffed = reinterpret_cast<const uint8_t *>(source.constData()) + l.dataStart;
+    const size_t stuffedSize = size_t(l.dataEnd - l.dataStart);
+    std::vector<size_t> stuffingAt;
+    size_t dataSize = 0;
+    const std::vector<uint8_t> data = unstuffed(stuffed, stuffedSize, dataSize, &stuffingAt);
+
+    const int firstRow = region.top() / g.height;
+    const int lastRow = std::min(g.rows - 1, region.bottom() / g.height + 1);
+    const size_t n = l.comps.size();
+    std::vector<int> pred(n, 0), predAtFirst(n, 0);
+    BlockRows band(l, g, firstRow, lastRow);
+    BitReader in(data.data(), dataSize);
+    size_t firstBit = dataSize * 8, tailBit = dataSize * 8;
+    for (int row = 0; row <= lastRow; ++row) {
+        if (row == firstRow) {
+            firstBit = in.position();
+            predAtFirst = pred;
+        }
+        for (int mx = 0; mx < g.across; ++mx) {
+            const int mcu = row * g.across + mx;
+            const bool ok = forEachBlock(l, [&](int ci, const HuffmanTable &dc, const HuffmanTable &ac, int bx, int by) {
+                if (row < firstRow)
+                    return skipBlock(in, dc, ac, pred[size_t(ci)]);
+                return decodeBlock(in, dc, ac, pred[size_t(ci)], band.inMcu(mcu, ci, bx, by));
+            });
+            if (!ok || in.overrun())
+                return {};
+        }
+    }
+    if (lastRow + 1 < g.rows)
+        tailBit = in.position();
+
+    const int blocksEncoded = restampBand(l, band, region, paint);
+    if (blocksEncoded < 0)
+        return {};
+
+    // The header, the data before the first row rewritten as it was, the rows rewritten,
+    // the rest shifted to where it now starts.
+    std::vector<uint8_t> out = outputWithHeader(source, l);
     const size_t headBytes = firstBit / 8;
     const size_t stuffedHead = headBytes + size_t(std::lower_bound(stuffingAt.begin(), stuffingAt.end(), headBytes + 1) - stuffingAt.begin());
     out.insert(out.end(), stuffed, stuffed + std::min(stuffedHead, stuffedSize));
@@ -644,41 +763,11 @@ JpegLossless::Result stamp(const QByteArray &source, const JpegLossless::AreaFn 
     if (firstBit % 8 && headBytes < dataSize)
         w.put(uint32_t(data[headBytes] >> (8 - firstBit % 8)), int(firstBit % 8));
     pred = predAtFirst;
-    for (int row = firstRow; row <= lastRow && row < mcuRows; ++row)
-        for (int mx = 0; mx < mcusAcross; ++mx)
-            for (size_t ci = 0; ci < n; ++ci) {
-                const ScanComponent &c = l.comps[ci];
-                const HuffmanTable &dc = l.dcTables[size_t(c.dc)];
-                const HuffmanTable &ac = l.acTables[size_t(c.ac)];
-                for (int by = 0; by < c.v; ++by)
-                    for (int bx = 0; bx < c.h; ++bx) {
-                        const size_t brow = size_t(row - firstRow) * size_t(c.v) + size_t(by);
-                        const short *block = &rows[ci][(brow * size_t(blocksAcross[ci]) + size_t(mx * c.h + bx)) * 64];
-                        const int diff = block[0] - pred[ci];
-                        pred[ci] = block[0];
-                        const int dn = bitLength(diff);
-                        w.put(dc.code[size_t(dn)], dc.size[size_t(dn)]);
-                        w.put(uint32_t(diff < 0 ? diff - 1 : diff), dn);
-                        int run = 0;
-                        for (int k = 1; k < 64; ++k) {
-                            const int v = block[kNatural[k]];
-                            if (v == 0) {
-                                ++run;
-                                continue;
-                            }
-                            for (; run > 15; run -= 16)
-                                w.put(ac.code[0xF0], ac.size[0xF0]);
-                            const int an = bitLength(v);
-                            const int symbol = run << 4 | an;
-                            w.put(ac.code[size_t(symbol)], ac.size[size_t(symbol)]);
-                            w.put(uint32_t(v < 0 ? v - 1 : v), an);
-                            run = 0;
-                        }
-                        if (run)
-                            w.put(ac.code[0x00], ac.size[0x00]);
-                    }
-            }
-    // The rest, bit for bit.
+    for (int mcu = firstRow * g.across; mcu < (lastRow + 1) * g.across; ++mcu)
+        forEachBlock(l, [&](int ci, const HuffmanTable &dc, const HuffmanTable &ac, int bx, int by) {
+            encodeBlock(w, dc, ac, pred[size_t(ci)], band.inMcu(mcu, ci, bx, by));
+            return true;
+        });
     const size_t totalBits = dataSize * 8;
     size_t bit = tailBit;
     while (bit + 32 <= totalBits) {
@@ -693,11 +782,97 @@ JpegLossless::Result stamp(const QByteArray &source, const JpegLossless::AreaFn 
         ++bit;
     }
     w.flush();
-    out.push_back(0xFF);
-    out.push_back(0xD9);
-    result.bytes = QByteArray(reinterpret_cast<const char *>(out.data()), qsizetype(out.size()));
-    result.size = picture;
-    return result;
+    return finished(std::move(out), l, blocksEncoded);
+}
+
+// With restart markers every interval starts on a whole byte with fresh DC predictions:
+// the intervals that hold the stamp's MCUs are decoded and coded again, every other byte
+// is copied as it is, markers included. Nothing before the stamp needs parsing.
+JpegLossless::Result stampIntervals(const QByteArray &source, const Layout &l, const QRect &region,
+                                    const JpegLossless::PaintFn &paint)
+{
+    const McuGrid g = mcuGrid(l);
+    const int ri = l.restartInterval;
+    // The region's first and last MCU in scan order: every MCU of the region lies between.
+    const int firstMcu = (region.top() / g.height) * g.across + region.left() / g.width;
+    const int lastMcu = (region.bottom() / g.height) * g.across + region.right() / g.width;
+    const int firstInterval = firstMcu / ri, lastInterval = lastMcu / ri;
+    const int startMcu = firstInterval * ri;
+    const int endMcu = std::min(g.across * g.rows, (lastInterval + 1) * ri); // one past
+    // Interval k's bytes run from the end of the marker before it to the marker after it.
+    const auto intervalStart = [&l](int k) {
+        return k == 0 ? l.dataStart : l.restartAt[size_t(k - 1)] + 2;
+    };
+    const auto intervalEnd = [&l](int k) {
+        return size_t(k) < l.restartAt.size() ? l.restartAt[size_t(k)] : l.dataEnd;
+    };
+
+    BlockRows band(l, g, startMcu / g.across, (endMcu - 1) / g.across);
+    const size_t n = l.comps.size();
+    for (int k = firstInterval; k <= lastInterval; ++k) {
+        const qsizetype from = intervalStart(k), to = intervalEnd(k);
+        size_t dataSize = 0;
+        const std::vector<uint8_t> data = unstuffed(
+            reinterpret_cast<const uint8_t *>(source.constData()) + from, size_t(to - from), dataSize);
+        BitReader in(data.data(), dataSize);
+        std::vector<int> pred(n, 0);
+        for (int mcu = k * ri; mcu < std::min(endMcu, (k + 1) * ri); ++mcu) {
+            const bool ok = forEachBlock(l, [&](int ci, const HuffmanTable &dc, const HuffmanTable &ac, int bx, int by) {
+                return decodeBlock(in, dc, ac, pred[size_t(ci)], band.inMcu(mcu, ci, bx, by));
+            });
+            if (!ok || in.overrun())
+                return {};
+        }
+    }
+
+    const int blocksEncoded = restampBand(l, band, region, paint);
+    if (blocksEncoded < 0)
+        return {};
+
+    std::vector<uint8_t> out = outputWithHeader(source, l);
+    const auto *bytes = reinterpret_cast<const uint8_t *>(source.constData());
+    out.insert(out.end(), bytes + l.dataStart, bytes + intervalStart(firstInterval));
+    for (int k = firstInterval; k <= lastInterval; ++k) {
+        if (k > firstInterval) {
+            out.push_back(0xFF);
+            out.push_back(uint8_t(0xD0 + (k - 1) % 8));
+        }
+        BitWriter w(out);
+        std::vector<int> pred(n, 0);
+        for (int mcu = k * ri; mcu < std::min(endMcu, (k + 1) * ri); ++mcu)
+            forEachBlock(l, [&](int ci, const HuffmanTable &dc, const HuffmanTable &ac, int bx, int by) {
+                encodeBlock(w, dc, ac, pred[size_t(ci)], band.inMcu(mcu, ci, bx, by));
+                return true;
+            });
+        w.flush();
+    }
+    out.insert(out.end(), bytes + intervalEnd(lastInterval), bytes + l.dataEnd);
+    return finished(std::move(out), l, blocksEncoded);
+}
+
+} // namespace
+
+namespace JpegSplice {
+
+JpegLossless::Result stamp(const QByteArray &source, const JpegLossless::AreaFn &areaOf,
+                           const JpegLossless::PaintFn &paint)
+{
+    const std::optional<Layout> found = readLayout(source);
+    if (!found)
+        return {};
+    const Layout &l = *found;
+    const QSize picture(l.width, l.height);
+    const QRect area = areaOf(picture) & QRect(QPoint(0, 0), picture);
+    if (area.isEmpty()) {
+        // Nothing is drawn: the data stays as it is.
+        JpegLossless::Result result;
+        result.bytes = l.header + source.mid(l.dataStart, l.dataEnd - l.dataStart) + QByteArray("\xFF\xD9", 2);
+        result.size = picture;
+        return result;
+    }
+    const QRect region = JpegRestamp::mcuRegion(area, picture, l.maxH, l.maxV);
+    return l.restartInterval > 0 ? stampIntervals(source, l, region, paint)
+                                 : stampContinuous(source, l, region, paint);
 }
 
 } // namespace JpegSplice

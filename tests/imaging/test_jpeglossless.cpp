@@ -21,6 +21,7 @@ struct Source {
     bool progressive = false;
     bool cmyk = false;
     int quality = 90;
+    int restartMcus = 0;       // a restart marker after every so many MCUs
 };
 
 QImage texture(int w, int h)
@@ -59,6 +60,7 @@ QByteArray encode(const Source &s, const QImage &picture = QImage())
     }
     if (s.progressive)
         jpeg_simple_progression(&c);
+    c.restart_interval = JDIMENSION(s.restartMcus);
     jpeg_start_compress(&c, TRUE);
     std::vector<JSAMPLE> row(size_t(s.width) * size_t(c.input_components));
     for (int y = 0; y < s.height; ++y) {
@@ -316,15 +318,22 @@ void TestJpegLossless::splicedDataEqualsRewrittenCoefficients_data()
     QTest::addColumn<bool>("grey");
     QTest::addColumn<int>("corner");
     QTest::addColumn<bool>("noise");
-    QTest::newRow("4:2:0 top left") << 2 << 2 << false << 1 << false;
-    QTest::newRow("4:2:0 bottom right: no row after the stamp") << 2 << 2 << false << 4 << false;
-    QTest::newRow("4:2:2 top right") << 2 << 1 << false << 2 << false;
-    QTest::newRow("4:4:4 bottom left") << 1 << 1 << false << 3 << false;
-    QTest::newRow("grey bottom left") << 1 << 1 << true << 3 << false;
+    QTest::addColumn<int>("restart");
+    QTest::newRow("4:2:0 top left") << 2 << 2 << false << 1 << false << 0;
+    QTest::newRow("4:2:0 bottom right: no row after the stamp") << 2 << 2 << false << 4 << false << 0;
+    QTest::newRow("4:2:2 top right") << 2 << 1 << false << 2 << false << 0;
+    QTest::newRow("4:4:4 bottom left") << 1 << 1 << false << 3 << false << 0;
+    QTest::newRow("grey bottom left") << 1 << 1 << true << 3 << false << 0;
     // Noise at full quality fills blocks up to their last coefficient, with no end of
     // block: the next block's DC code follows at once in the rows skipped.
-    QTest::newRow("noise q100 4:2:0 bottom right") << 2 << 2 << false << 4 << true;
-    QTest::newRow("noise q100 grey bottom left") << 1 << 1 << true << 3 << true;
+    QTest::newRow("noise q100 4:2:0 bottom right") << 2 << 2 << false << 4 << true << 0;
+    QTest::newRow("noise q100 grey bottom left") << 1 << 1 << true << 3 << true << 0;
+    // Restart markers: only the intervals holding the stamp are coded again, whether an
+    // interval is one MCU, part of a row (crossing rows) or a whole row.
+    QTest::newRow("restart 1 MCU, 4:2:0 bottom right") << 2 << 2 << false << 4 << false << 1;
+    QTest::newRow("restart 5 MCUs, 4:2:2 top left") << 2 << 1 << false << 1 << false << 5;
+    QTest::newRow("restart a row, grey bottom left") << 1 << 1 << true << 3 << false << 32;
+    QTest::newRow("restart 7 MCUs, noise q100 4:4:4 top right") << 1 << 1 << false << 2 << true << 7;
 }
 
 void TestJpegLossless::splicedDataEqualsRewrittenCoefficients()
@@ -334,10 +343,12 @@ void TestJpegLossless::splicedDataEqualsRewrittenCoefficients()
     QFETCH(bool, grey);
     QFETCH(int, corner);
     QFETCH(bool, noise);
+    QFETCH(int, restart);
     Source src;
     src.width = 250;
     src.height = 190;
     src.h = h, src.v = v, src.grey = grey;
+    src.restartMcus = restart;
     QImage picture;
     if (noise) {
         src.quality = 100;
@@ -365,6 +376,26 @@ void TestJpegLossless::splicedDataEqualsRewrittenCoefficients()
     // The same coefficients, whichever way they were written.
     QCOMPARE(decode(spliced.bytes, false), decode(rewritten.bytes, false));
     QCOMPARE(decode(spliced.bytes, true), decode(rewritten.bytes, true));
+    if (restart) {
+        // Every marker is kept in its order, and the data of the intervals away from the
+        // stamp is the source's own: a bottom stamp leaves the front of the scan as it was,
+        // a top one its end.
+        const auto scan = [](const QByteArray &file) { return file.mid(file.indexOf("\xFF\xDA")); };
+        const QByteArray before = scan(source), after = scan(spliced.bytes);
+        for (int m = 0; m < 8; ++m) {
+            const char marker[2] = {'\xFF', char(0xD0 + m)};
+            QCOMPARE(after.count(QByteArray(marker, 2)), before.count(QByteArray(marker, 2)));
+        }
+        qsizetype same = 0;
+        if (corner >= 3)
+            while (same < std::min(before.size(), after.size()) && before[same] == after[same])
+                ++same;
+        else
+            while (same < std::min(before.size(), after.size())
+                   && before[before.size() - 1 - same] == after[after.size() - 1 - same])
+                ++same;
+        QVERIFY2(same > before.size() / 2, qPrintable(QString::number(same)));
+    }
     // Nothing to draw: the data comes through bit for bit.
     s.text.clear();
     const JpegLossless::Result untouched = JpegSplice::stamp(source, area, paint);
