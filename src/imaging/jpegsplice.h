@@ -13,8 +13,8 @@ namespace JpegSplice {
 // The stamped JPEG: SOI, the source's coding segments (JFIF, Adobe, tables, frame, scan
 // header) and the spliced data, without the source's metadata segments. Empty bytes when
 // the file is not of the kind this covers (progressive or arithmetic coding, restart
-// markers out of order or count, several scans, tables without a code for every symbol, CMYK...) or is damaged:
-// the caller then takes another way.
+// markers out of order or count, several scans, tables without a code for every symbol,
+// CMYK...) or is damaged: the caller then takes another way.
 JpegLossless::Result stamp(const QByteArray &source, const JpegLossless::AreaFn &areaOf,
                            const JpegLossless::PaintFn &paint);
 
