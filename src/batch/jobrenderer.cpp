@@ -14,6 +14,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QPainter>
 #include <QTransform>
 
 RenderOptions RenderOptions::fromConfig(const ConfigList &config, double dpi)
@@ -78,6 +79,41 @@ PictureMetadata JobRenderer::metadataFor(const QString &source, const QImage &wr
     return metadata;
 }
 
+namespace {
+
+// The thumbnail of a picture stamped without decoding it: the old thumbnail, turned as the
+// picture was, with the stamp drawn on it. The stamp is drawn at the picture's own scale
+// on the part of the thumbnail under it, enlarged, and that part is then made small again,
+// so the thumbnail shows the stamp as a thumbnail of the whole stamped picture would.
+QByteArray stampedThumbnail(const QByteArray &old, JpegLossless::Turn turn, const QSize &picture,
+                            const StampStyle &style)
+{
+    QImage thumb = QImage::fromData(old, "JPEG").convertToFormat(QImage::Format_RGB32);
+    if (thumb.isNull() || picture.isEmpty())
+        return QByteArray();
+    if (turn != JpegLossless::Turn::None)
+        thumb = thumb.transformed(QTransform().rotate(turn == JpegLossless::Turn::Clockwise ? 90 : -90));
+    const double sx = double(thumb.width()) / picture.width();
+    const double sy = double(thumb.height()) / picture.height();
+    const QRect area = stampArea(picture, style) & QRect(QPoint(0, 0), picture);
+    const QRect small = QRectF(area.x() * sx, area.y() * sy, area.width() * sx, area.height() * sy)
+                            .toAlignedRect() & thumb.rect();
+    if (!small.isEmpty()) {
+        const QRect large = QRectF(small.x() / sx, small.y() / sy, small.width() / sx, small.height() / sy)
+                                .toAlignedRect() & QRect(QPoint(0, 0), picture);
+        QImage band = thumb.copy(small).scaled(large.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        paintStamp(band, large.topLeft(), picture, style);
+        QPainter painter(&thumb);
+        painter.drawImage(small, band.scaled(small.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    }
+    // A turn can take a thumbnail out of the 160 x 120 it must fit; a small one stays small.
+    if (thumb.width() > 160 || thumb.height() > 120)
+        return ExifEdit::thumbnailJpeg(thumb);
+    return JpegCodec::encode(thumb, 80, 0, {});
+}
+
+} // namespace
+
 bool JobRenderer::renderLossless(const JobPlan &plan, MultiImage &image, const QDateTime &now,
                                  Result &result)
 {
@@ -132,17 +168,8 @@ bool JobRenderer::renderLossless(const JobPlan &plan, MultiImage &image, const Q
             update.turned = turn != JpegLossless::Turn::None;
             update.width = stamped.size.width();
             update.height = stamped.size.height();
-            // The stamp is too small to be seen in a thumbnail: the old one, turned as the
-            // picture was, shows the copy.
-            update.thumbnail = [turn](const QByteArray &old) {
-                if (turn == JpegLossless::Turn::None)
-                    return old;
-                const QImage thumb = QImage::fromData(old, "JPEG");
-                if (thumb.isNull())
-                    return QByteArray();
-                const QImage upright = thumb.transformed(
-                    QTransform().rotate(turn == JpegLossless::Turn::Clockwise ? 90 : -90));
-                return JpegCodec::encode(upright.convertToFormat(QImage::Format_RGB32), 80, 0, {});
+            update.thumbnail = [&](const QByteArray &old) {
+                return stampedThumbnail(old, turn, stamped.size, style);
             };
             metadata.setExif(ExifEdit::update(exif, update));
         }

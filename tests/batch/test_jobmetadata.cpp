@@ -52,6 +52,7 @@ private slots:
     void anotherReaderFindsTheCameraData();
     void commandLineCanStripMetadata();
     void losslessJobsSayWhichPathTheyTook();
+    void losslessThumbnailShowsTheStamp();
 };
 
 void TestJobMetadata::turnedJobAndSecondRun()
@@ -189,6 +190,47 @@ void TestJobMetadata::losslessJobsSayWhichPathTheyTook()
     r = renderer.render(plan);
     QCOMPARE(r.outcome, JobRenderer::Outcome::NotSaved);
     QVERIFY(!QFileInfo::exists(plan.output));
+}
+
+// The thumbnail of a losslessly stamped picture is made without decoding the picture; it
+// must still look like the one made from the whole stamped picture, stamp included.
+void TestJobMetadata::losslessThumbnailShowsTheStamp()
+{
+    const QString source = m_dir.filePath("thumbsource.jpg");
+    QVERIFY(writeTestFile(source, photo(640, 480, cameraExif(false, photo(160, 120, {}), 1, 640, 480).tiff)));
+    const auto thumbnailOf = [this, &source](bool lossless, const QString &rot) {
+        RenderOptions options;
+        options.losslessJpeg = lossless;
+        JobRenderer renderer(options);
+        QStringList r = row(source, rot);
+        r[Col::HG] = QStringLiteral("1");
+        r[Col::HGColor] = QStringLiteral("clRed");
+        r[Col::FSize] = QStringLiteral("40");
+        JobPlan plan = renderer.plan(r);
+        plan.output = m_dir.filePath(QStringLiteral("out/thumb-%1-%2.jpg").arg(lossless).arg(rot));
+        const JobRenderer::Result result = renderer.render(plan);
+        return std::make_pair(result.lossless,
+                              QImage::fromData(exifThumbnail(PictureMetadata::readFromFile(plan.output).exif()))
+                                  .convertToFormat(QImage::Format_RGB32));
+    };
+    for (const QString &rot : {QStringLiteral("3"), QStringLiteral("1")}) {
+        const auto [losslessTaken, fromCoefficients] = thumbnailOf(true, rot);
+        const auto [fullTaken, fromPicture] = thumbnailOf(false, rot);
+        QVERIFY(losslessTaken);
+        QVERIFY(!fullTaken);
+        QCOMPARE(fromCoefficients.size(), fromPicture.size());
+        qint64 red = 0, difference = 0;
+        for (int y = 0; y < fromPicture.height(); ++y)
+            for (int x = 0; x < fromPicture.width(); ++x) {
+                const QRgb a = fromCoefficients.pixel(x, y), b = fromPicture.pixel(x, y);
+                red += qRed(a) > 180 && qBlue(a) < 100;
+                difference += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b))
+                    + std::abs(qBlue(a) - qBlue(b));
+            }
+        QVERIFY2(red > 50, qPrintable(QString::number(red)));   // the red box shows
+        const double mean = double(difference) / (3.0 * fromPicture.width() * fromPicture.height());
+        QVERIFY2(mean < 6, qPrintable(QString::number(mean)));
+    }
 }
 
 QTEST_MAIN(TestJobMetadata)
