@@ -145,7 +145,8 @@ MultiImage::MultiImage() = default;
 void MultiImage::setImageName(const QString &path)
 {
     m_imageName = path;
-    retire(std::move(m_picture));
+    // Let go of the old picture first: its memory can then take the new one.
+    m_picture = QImage();
     if (!QFileInfo(path).isFile()) {
         notifyChanged();
         return;
@@ -166,19 +167,13 @@ void MultiImage::setImageName(const QString &path)
 void MultiImage::setPicture(const QImage &picture)
 {
     QImage next = toRgb32(picture);
-    retire(std::move(m_picture));
     m_picture = std::move(next);
     notifyChanged();
 }
 
-void MultiImage::retire(QImage &&old)
-{
-    old = QImage();
-}
-
 void MultiImage::clearPicture()
 {
-    retire(std::move(m_picture));
+    m_picture = QImage();
     notifyChanged();
 }
 
@@ -195,7 +190,6 @@ void MultiImage::rotate(double angle)
                 "An exception error occured in the imagelib dll. We recommend to exit the "
                 "application and to restart it by clicking its icon!"));
         }
-        retire(std::move(m_picture));
         m_picture = std::move(turned);
     }
     progress.finish();

@@ -66,9 +66,6 @@ public:
 
 private:
     bool save(const QString &path, const char *format);
-    // Lets go of a picture that is being replaced. A large one's memory is kept by the
-    // picture buffers for the next load or turn to write into.
-    void retire(QImage &&old);
 
     QImage m_picture;
     QByteArray m_encoded;   // a save's file bytes; its memory serves the next save

@@ -182,8 +182,7 @@ int quarterTurnsFor(double angle)
     return (int(quarters) % 4 + 4) % 4;
 }
 
-QImage rotatedPicture(const QImage &picture, int quarterTurns, const ProgressFn &progress,
-                      QImage spare)
+QImage rotatedPicture(const QImage &picture, int quarterTurns, const ProgressFn &progress)
 {
     if (picture.isNull())
         throw InkwerkError(QStringLiteral("Input image is empty"));
@@ -200,9 +199,8 @@ QImage rotatedPicture(const QImage &picture, int quarterTurns, const ProgressFn 
 
     const bool sideways = turns != 2;
     const QSize size = sideways ? src.size().transposed() : src.size();
-    const bool reusable = spare.size() == size && spare.format() == QImage::Format_RGB32
-        && spare.isDetached() && spare.constBits() != src.constBits();
-    QImage dst = reusable ? std::move(spare) : Codec::newPictureForOverwrite(size.width(), size.height());
+    // Every pixel is written: memory of an earlier picture serves.
+    QImage dst = Codec::newPictureForOverwrite(size.width(), size.height());
     if (dst.isNull())
         return dst;
     if (turns == 2)

@@ -14,7 +14,4 @@ int quarterTurnsFor(double angle);
 // The picture turned by quarterTurns x 90 degrees counter-clockwise, as RGB32.
 // Raises InkwerkError("Input image is empty") for a null picture; gives a null image when
 // the memory for the turned picture is not there. Progress runs 0..100.
-// A spare RGB32 picture of the turned size that nothing else shares is written into
-// instead of new memory, which saves the kernel's work of handing out fresh pages.
-QImage rotatedPicture(const QImage &picture, int quarterTurns, const ProgressFn &progress,
-                      QImage spare = QImage());
+QImage rotatedPicture(const QImage &picture, int quarterTurns, const ProgressFn &progress);
