@@ -1,5 +1,7 @@
 #include "imaging/picturemetadata.h"
 
+#include "imaging/tiffcodec.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QtEndian>
@@ -169,6 +171,10 @@ PictureMetadata PictureMetadata::readFromFile(const QString &path)
             bytes += file.read(qint64(length) + 4);
         }
         m = fromPng(bytes);
+    } else if (TiffCodec::sniff(head)) {
+        // A TIFF's profile is a tag of its first image; its EXIF directory is not taken.
+        file.close();
+        m.setIccProfile(TiffCodec::iccProfileOf(path));
     }
     return m;
 }

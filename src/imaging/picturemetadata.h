@@ -17,9 +17,10 @@ struct JpegSegment {
 class PictureMetadata
 {
 public:
-    // Reads the metadata of the file at path (JPEG or PNG, recognised by its first bytes);
-    // an empty result for other files, for an unreadable file and for damaged structure
-    // past the last segment that could be read. Never reads outside a segment.
+    // Reads the metadata of the file at path (JPEG or PNG, recognised by their first bytes;
+    // of a TIFF its colour profile only); an empty result for other files, for an
+    // unreadable file and for damaged structure past the last segment that could be read.
+    // Never reads outside a segment.
     static PictureMetadata readFromFile(const QString &path);
     // The same from a JPEG's bytes (up to the start of scan).
     static PictureMetadata fromJpeg(const QByteArray &bytes);

@@ -2,6 +2,8 @@
 
 #include "imaging/picturebuffer.h"
 
+#include <QFile>
+
 #include <algorithm>
 #include <cstring>
 #include <mutex>
@@ -112,7 +114,8 @@ void silenceGlobalHandlers()
     });
 }
 
-TIFF *openMemory(MemoryFile &file, const char *mode)
+// Options that keep libtiff silent and its allocations bounded; null without memory.
+TIFFOpenOptions *boundedOptions()
 {
     silenceGlobalHandlers();
     TIFFOpenOptions *options = TIFFOpenOptionsAlloc();
@@ -121,6 +124,14 @@ TIFF *openMemory(MemoryFile &file, const char *mode)
     TIFFOpenOptionsSetMaxSingleMemAlloc(options, kMaxSingleAlloc);
     TIFFOpenOptionsSetErrorHandlerExtR(options, silentHandler, nullptr);
     TIFFOpenOptionsSetWarningHandlerExtR(options, silentHandler, nullptr);
+    return options;
+}
+
+TIFF *openMemory(MemoryFile &file, const char *mode)
+{
+    TIFFOpenOptions *options = boundedOptions();
+    if (!options)
+        return nullptr;
     TIFF *tif = TIFFClientOpenExt("memory", mode, &file, readProc, writeProc, seekProc,
                                   closeProc, sizeProc, mapProc, unmapProc, options);
     TIFFOpenOptionsFree(options);
@@ -495,6 +506,22 @@ QByteArray encode(const QImage &rgb32, const ProgressFn &progress, const QByteAr
         ok = tif.tif && writeImage(tif.tif, image, iccProfile, reporter);
     }
     return ok ? out : QByteArray();
+}
+
+QByteArray iccProfileOf(const QString &path)
+{
+    TIFFOpenOptions *options = boundedOptions();
+    if (!options)
+        return {};
+    // Only the first directory's tags are read: the pixels stay on disk.
+    TiffCloser file{TIFFOpenExt(QFile::encodeName(path).constData(), "r", options)};
+    TIFFOpenOptionsFree(options);
+    uint32_t length = 0;
+    void *data = nullptr;
+    if (!file.tif || !TIFFGetField(file.tif, TIFFTAG_ICCPROFILE, &length, &data) || !data
+        || length == 0 || length > kMaxIccProfileBytes)
+        return {};
+    return QByteArray(static_cast<const char *>(data), qsizetype(length));
 }
 
 } // namespace TiffCodec

@@ -13,5 +13,9 @@ Codec::Decoded decode(const QByteArray &bytes, const ProgressFn &progress);
 // iccProfile, when not empty, is written as the picture's colour profile.
 QByteArray encode(const QImage &rgb32, const ProgressFn &progress,
                   const QByteArray &iccProfile = QByteArray());
+// The colour profile of the TIFF file at path (its first image), empty when it has none
+// or cannot be read. Larger profiles than kMaxIccProfileBytes are not taken.
+QByteArray iccProfileOf(const QString &path);
+constexpr qsizetype kMaxIccProfileBytes = qsizetype(16) << 20;
 
 } // namespace TiffCodec

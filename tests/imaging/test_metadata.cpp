@@ -301,6 +301,16 @@ void TestMetadata::pngAndTiffCarryTheProfile()
     QVERIFY(TIFFGetField(tif, TIFFTAG_ICCPROFILE, &length, &data));
     QCOMPARE(QByteArray(static_cast<const char *>(data), int(length)), profile);
     TIFFClose(tif);
+    // A TIFF source's profile goes on into what is written from it.
+    const PictureMetadata fromTiff = PictureMetadata::readFromFile(tifPath);
+    QCOMPARE(fromTiff.iccProfile(), profile);
+    QVERIFY(fromTiff.exif().isEmpty());
+    options.metadata = &fromTiff;
+    QCOMPARE(PictureMetadata::fromJpeg(ImageFormats::encode(picture(20, 10), "jpg", options, {})).iccProfile(),
+             profile);
+    const QString plainTif = m_dir.filePath("plain.tif");
+    QVERIFY(writeTestFile(plainTif, ImageFormats::encode(picture(20, 10), "tif", {}, {})));
+    QVERIFY(PictureMetadata::readFromFile(plainTif).isEmpty());
 
     // Formats without a place for it carry none and are written as before.
     QCOMPARE(ImageFormats::encode(picture(20, 10), "bmp", options, {}),
