@@ -29,6 +29,9 @@ inline bool dimensionsAcceptable(int64_t width, int64_t height)
 struct Decoded {
     QImage image;   // null on failure
     QString error;  // reason on failure
+    // What was wrong with data the decoder still made a picture of (corrupt or missing
+    // data shown as decoded); empty for a sound picture.
+    QString damage;
     bool ok() const { return !image.isNull(); }
 };
 

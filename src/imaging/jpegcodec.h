@@ -6,6 +6,10 @@
 // RGB32; pictures are written as 24-bit YCbCr with the given quality and smoothing.
 namespace JpegCodec {
 
+// Larger files are no photos: the biggest picture accepted takes a fraction of this even
+// at the highest quality.
+constexpr qint64 kMaxFileBytes = qint64(1) << 30;
+
 bool sniff(const QByteArray &bytes);
 Codec::Decoded decode(const QByteArray &bytes, const ProgressFn &progress);
 // quality 1..100, smoothing 0..100 (libjpeg's smoothing_factor); empty array on failure.

@@ -3,6 +3,7 @@
 #include "model/settingsrow.h"
 #include "model/stringgrid.h"
 #include "storage/tablefile.h"
+#include "storage/textfile.h"
 
 #include <QFileInfo>
 
@@ -29,6 +30,17 @@ void open(StringGrid &grid, const QString &path)
     read.setCell(Col::Datei, 1, datei);
     read.setCell(Col::Suffix, 1, suffix);
     grid = read;
+}
+
+bool isLayoutFile(const QString &path)
+{
+    const QStringList lines = TextFile::readLines(TextFile::readAll(path));
+    if (lines.isEmpty())
+        return false;
+    const QStringList first = lines.first().split(QLatin1Char('\t'));
+    const QStringList &captions = SettingsRow::captions();
+    return first.size() >= 2 && first.at(0) == captions.at(Col::Datei)
+        && first.at(1) == captions.at(Col::Suffix);
 }
 
 QString rotation(const QString &rot)

@@ -337,7 +337,7 @@ void TestCommandLine::infoLines()
     const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 3);
     QCOMPARE(lines[0], withExif + "\t2005-08-13 09:47:23\texif\t2005:08:13 09:47:23\t2005:08:13 09:47:23"
-                                  "\tKamera\tModell X\tNormal");
+                                  "\tKamera\tModell\\tX\tNormal");
     // File times count in steps of two seconds.
     QCOMPARE(lines[1], plain + "\t2011-02-03 04:05:06\tfile\t\t\t\t\t");
     QCOMPARE(lines[2], png + "\t2011-02-03 04:05:06\tfile\t\t\t\t\t");
