@@ -165,6 +165,11 @@ bool JobRenderer::renderLossless(const JobPlan &plan, MultiImage &image, const Q
         result.fallback = QStringLiteral("the source is no JPEG");
         return false;
     }
+    // A file whose data cannot be whole is not copied: the full path tells what is wrong.
+    if (const QString refusal = JpegCodec::headerRefusal(source); !refusal.isEmpty()) {
+        result.fallback = QStringLiteral("the source is damaged: ") + refusal;
+        return false;
+    }
     StampStyle style;
     try {
         const QString text = RowStamp::text(row, plan.timestamp.time, now);

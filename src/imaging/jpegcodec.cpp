@@ -374,6 +374,31 @@ Codec::Decoded decode(const QByteArray &bytes, const ProgressFn &progress)
     return result;
 }
 
+QString headerRefusal(const QByteArray &bytes)
+{
+    jpeg_decompress_struct cinfo;
+    std::memset(&cinfo, 0, sizeof cinfo);
+    ErrorManager err;
+    initErrorManager(err);
+    cinfo.err = &err.pub;
+    QString refusal;
+    if (setjmp(err.jump)) {
+        refusal = QString::fromLatin1(err.message);
+    } else {
+        jpeg_create_decompress(&cinfo);
+        jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char *>(bytes.constData()),
+                     static_cast<unsigned long>(bytes.size()));
+        jpeg_read_header(&cinfo, TRUE);
+        const int64_t scanBytes = int64_t(cinfo.src->bytes_in_buffer);
+        if (!Codec::dimensionsAcceptable(cinfo.image_width, cinfo.image_height))
+            refusal = Codec::sizeRefusal(cinfo.image_width, cinfo.image_height);
+        else if (scanBytes < minimumScanBytes(cinfo))
+            refusal = Codec::cannotHoldRefusal(scanBytes, cinfo.image_width, cinfo.image_height);
+    }
+    jpeg_destroy_decompress(&cinfo);
+    return refusal;
+}
+
 bool encodeInto(const QImage &rgb32, int quality, int smoothing, const ProgressFn &progress,
                 QByteArray &out)
 {

@@ -12,6 +12,9 @@ constexpr qint64 kMaxFileBytes = qint64(1) << 30;
 
 bool sniff(const QByteArray &bytes);
 Codec::Decoded decode(const QByteArray &bytes, const ProgressFn &progress);
+// Why decode() would refuse the file from its headers alone (a size over the limits,
+// picture data too short for the size); empty when the headers promise a picture.
+QString headerRefusal(const QByteArray &bytes);
 // quality 1..100, smoothing 0..100 (libjpeg's smoothing_factor); empty array on failure.
 QByteArray encode(const QImage &rgb32, int quality, int smoothing, const ProgressFn &progress);
 // The same into out, whose memory is reused when it is large enough: a series of saves

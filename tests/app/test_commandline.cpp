@@ -111,6 +111,7 @@ private slots:
     void namesThatAreNotUtf8();
     void terminalControlsAreNeutralised();
     void writeFailureGivesTheSystemsReason();
+    void damagedPicturesAreNamed();
 
 private:
     Run inkwerk(const QStringList &args) const;
@@ -705,6 +706,42 @@ void TestCommandLine::writeFailureGivesTheSystemsReason()
     QCOMPARE(r.err, a + QStringLiteral(": cannot write ") + path(QStringLiteral("out/a.jpg"))
                         + QStringLiteral(": File too large\n"));
     QVERIFY(QDir(path(QStringLiteral("out"))).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+}
+
+void TestCommandLine::damagedPicturesAreNamed()
+{
+    writeSettings({{Col::TimeDN, QString()}});
+    const QByteArray jpeg = makeJpeg(photoLikePicture(400, 300), 90);
+    const qsizetype sos = jpeg.indexOf("\xFF\xDA");
+    const qsizetype start = sos + 2 + ((uchar(jpeg[sos + 2]) << 8) | uchar(jpeg[sos + 3]));
+    const qsizetype length = jpeg.size() - 2 - start;
+    // Nine tenths of the picture data zeroed, and nine tenths cut away; the end marker kept.
+    const QString zeroed = path(QStringLiteral("src/zeroed.jpg"));
+    const QString cut = path(QStringLiteral("src/cut.jpg"));
+    QVERIFY(writeTestFile(zeroed, jpeg.left(start + length / 10) + QByteArray(length - length / 10, '\0') + "\xFF\xD9"));
+    QVERIFY(writeTestFile(cut, jpeg.left(start + length / 10) + "\xFF\xD9"));
+    const Run r = inkwerk({"--render", "--out", path(QStringLiteral("out")), path(QStringLiteral("src"))});
+    QCOMPARE(r.code, 1);
+    // Both are written as decoded, and both are named.
+    QCOMPARE(writtenPairs(r.out).size(), 2);
+    for (const QString &source : {cut, zeroed})
+        QVERIFY2(r.err.contains(source + QStringLiteral(": damaged picture data: Corrupt JPEG data")),
+                 qPrintable(r.err));
+
+    // A file far too short for the size it claims is refused, on the lossless path too.
+    QByteArray claiming = makeJpeg(photoLikePicture(16, 16), 80);
+    const qsizetype sof = claiming.indexOf("\xFF\xC0");
+    claiming[sof + 5] = char(3000 >> 8), claiming[sof + 6] = char(3000 & 0xFF);
+    claiming[sof + 7] = char(4000 >> 8), claiming[sof + 8] = char(4000 & 0xFF);
+    const QString claim = path(QStringLiteral("claim.jpg"));
+    QVERIFY(writeTestFile(claim, claiming));
+    for (const char *way : {"--quality=90", "--lossless"}) {
+        const Run refused = inkwerk({"--render", way, "--out", path(QStringLiteral("again")), claim});
+        QCOMPARE(refused.code, 1);
+        QVERIFY2(refused.err.contains(claim + QStringLiteral(": cannot read the picture: truncated: ")),
+                 qPrintable(refused.err));
+    }
+    QVERIFY(QDir(path(QStringLiteral("again"))).isEmpty());
 }
 
 QTEST_MAIN(TestCommandLine)
