@@ -71,6 +71,7 @@ private slots:
     void summaryNamesEveryFailedJob();
     void readOnlyFolderIsNamedInTheSummary();
     void anotherJobsSourceIsReplacedOnlyAfterTheQuestion();
+    void namesThatAreNotUtf8AreAddedAndWritten();
     void closingDuringRunStopsAndSaves();
     void replacedSourceKeepsItsFileTime();
     void outputFolderButton();
@@ -505,6 +506,29 @@ void TestBatchRun::modifierTapInListSkipsNoJob()
     QTest::keyRelease(w.ListBox1, Qt::Key_Shift, Qt::NoModifier);
     w.AlleEintrge2->trigger();
     QCOMPARE(filesIn(out()), QStringList({"n0.png", "n1.png"}));
+}
+
+void TestBatchRun::namesThatAreNotUtf8AreAddedAndWritten()
+{
+    const QString folder = m_dir->path() + "/fotos";
+    QVERIFY(QDir().mkpath(folder));
+    writeSource(folder + "/plain.png", picture(32, 32), m_time);
+    // The same picture under a name from an old disk: "café" in Latin-1.
+    QVERIFY(QFile::copy(folder + "/plain.png", folder + "/x.png"));
+    QVERIFY(::rename(QFile::encodeName(folder + "/x.png").constData(),
+                     (QFile::encodeName(folder) + "/caf\xE9.png").constData()) == 0);
+    WindowFixture f;
+    f.writeFile(QStringLiteral("inkwerk.dat"), WindowFixture::datFile({{Col::AVerz, out()}, {Col::TimeDN, ""}}));
+    TForm1 &w = f.start();
+    f.dialogs.pushFolder(folder);
+    w.SpeedButton8Click();
+    QCOMPARE(f.model().entryCount(), 2);
+    const QModelIndex first = f.model().listModel.index(0);
+    QCOMPARE(f.model().listModel.data(first, Qt::DisplayRole).toString(), folder + QStringLiteral("/caf\uFFFD.png"));
+    w.AlleEintrge2->trigger();
+    QVERIFY2(f.dialogs.messages().isEmpty(), qPrintable(f.dialogs.messages().join('|')));
+    QVERIFY(QFileInfo::exists(out() + "/plain.png"));
+    QVERIFY(::access((QFile::encodeName(out()) + "/caf\xE9.png").constData(), F_OK) == 0);
 }
 
 QTEST_MAIN(TestBatchRun)
