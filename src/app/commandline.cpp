@@ -2,7 +2,7 @@
 
 #include "batch/batchrunner.h"
 #include "batch/jobpaths.h"
-#include "imaging/exifreader.h"
+#include "imaging/metadata/exifreader.h"
 #include "model/inkwerkerror.h"
 #include "model/pathrules.h"
 #include "model/settingsrow.h"

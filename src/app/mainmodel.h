@@ -2,7 +2,7 @@
 
 #include "model/settingsrow.h"
 #include "model/stringgrid.h"
-#include "imaging/exifreader.h"
+#include "imaging/metadata/exifreader.h"
 #include "imaging/multiimage.h"
 #include "stamp/imagetimestamp.h"
 #include "stamp/stampdrawer.h"

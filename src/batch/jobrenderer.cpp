@@ -1,9 +1,9 @@
 #include "batch/jobrenderer.h"
 
 #include "batch/outputwriter.h"
-#include "imaging/exifedit.h"
-#include "imaging/jpegcodec.h"
-#include "imaging/jpeglossless.h"
+#include "imaging/metadata/exifedit.h"
+#include "imaging/codecs/jpegcodec.h"
+#include "imaging/lossless/jpeglossless.h"
 #include "imaging/wholefile.h"
 #include "model/inkwerkerror.h"
 #include "model/pathrules.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imaging/exifreader.h"
+#include "imaging/metadata/exifreader.h"
 #include "imaging/multiimage.h"
 #include "stamp/imagetimestamp.h"
 #include "stamp/stampdrawer.h"

@@ -1,7 +1,7 @@
 #include "stamp/imagetimestamp.h"
 
 #include "model/inkwerkerror.h"
-#include "imaging/exifreader.h"
+#include "imaging/metadata/exifreader.h"
 
 #include <QDir>
 #include <QFile>

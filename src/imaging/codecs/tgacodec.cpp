@@ -1,8 +1,8 @@
-#include "imaging/tgacodec.h"
+#include "imaging/codecs/tgacodec.h"
 
-#include "imaging/bytereader.h"
-#include "imaging/bytewriter.h"
-#include "imaging/decodeerror.h"
+#include "imaging/codecs/bytereader.h"
+#include "imaging/codecs/bytewriter.h"
+#include "imaging/codecs/decodeerror.h"
 
 #include <QList>
 #include <algorithm>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imaging/jpeglossless.h"
+#include "imaging/lossless/jpeglossless.h"
 
 // The fast way to stamp a sequential Huffman-coded JPEG losslessly: its entropy-coded
 // data is copied bit for bit, except for the MCU rows under the stamp (and the row after

@@ -1,4 +1,4 @@
-#include "imaging/jpegrestamp.h"
+#include "imaging/lossless/jpegrestamp.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imaging/codec.h"
+#include "imaging/codecs/codec.h"
 
 // Targa pictures: colour-mapped, true-colour and gray, raw or RLE (types 1, 2, 3, 9, 10,
 // 11). The format has no magic, so sniff() judges the header's plausibility. Writes

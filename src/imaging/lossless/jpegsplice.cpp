@@ -1,7 +1,7 @@
-#include "imaging/jpegsplice.h"
+#include "imaging/lossless/jpegsplice.h"
 
-#include "imaging/codec.h"
-#include "imaging/jpegrestamp.h"
+#include "imaging/codecs/codec.h"
+#include "imaging/lossless/jpegrestamp.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
-#include "imaging/tiffcodec.h"
+#include "imaging/codecs/tiffcodec.h"
 
-#include "imaging/picturebuffer.h"
+#include "imaging/codecs/picturebuffer.h"
 
 #include <QFile>
 

@@ -1,6 +1,6 @@
-#include "imaging/picturemetadata.h"
+#include "imaging/metadata/picturemetadata.h"
 
-#include "imaging/tiffcodec.h"
+#include "imaging/codecs/tiffcodec.h"
 
 #include <QBuffer>
 #include <QFile>

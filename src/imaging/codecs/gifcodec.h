@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imaging/codec.h"
+#include "imaging/codecs/codec.h"
 
 // GIF through giflib. Reads the first frame onto a canvas of the logical screen size:
 // global or local palette, interlaced rows, the transparent index (and the canvas outside

@@ -1,6 +1,6 @@
-#include "imaging/jpegcodec.h"
+#include "imaging/codecs/jpegcodec.h"
 
-#include "imaging/picturebuffer.h"
+#include "imaging/codecs/picturebuffer.h"
 
 #include <algorithm>
 #include <csetjmp>

@@ -1,4 +1,4 @@
-#include "imaging/exifreader.h"
+#include "imaging/metadata/exifreader.h"
 
 #include "model/inkwerkerror.h"
 #include "model/wallclock.h"

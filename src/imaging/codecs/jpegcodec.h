@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imaging/codec.h"
+#include "imaging/codecs/codec.h"
 
 // JPEG through libjpeg-turbo. Grayscale, YCbCr, RGB, CMYK and YCCK sources decode to
 // RGB32; pictures are written as 24-bit YCbCr with the given quality and smoothing.

@@ -1,8 +1,8 @@
-#include "imaging/jpeglossless.h"
+#include "imaging/lossless/jpeglossless.h"
 
-#include "imaging/codec.h"
-#include "imaging/jpegrestamp.h"
-#include "imaging/jpegsplice.h"
+#include "imaging/codecs/codec.h"
+#include "imaging/lossless/jpegrestamp.h"
+#include "imaging/lossless/jpegsplice.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
-#include "imaging/picturebuffer.h"
+#include "imaging/codecs/picturebuffer.h"
 
-#include "imaging/codec.h"
+#include "imaging/codecs/codec.h"
 
 #include <QMutex>
 #include <QThread>

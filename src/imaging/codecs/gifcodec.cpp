@@ -1,6 +1,6 @@
-#include "imaging/gifcodec.h"
+#include "imaging/codecs/gifcodec.h"
 
-#include "imaging/picturebuffer.h"
+#include "imaging/codecs/picturebuffer.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "imaging/exifedit.h"
+#include "imaging/metadata/exifedit.h"
 
-#include "imaging/jpegcodec.h"
+#include "imaging/codecs/jpegcodec.h"
 
 #include <QList>
 #include <QSet>

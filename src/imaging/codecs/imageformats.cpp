@@ -1,14 +1,14 @@
-#include "imaging/imageformats.h"
+#include "imaging/codecs/imageformats.h"
 
-#include "imaging/picturemetadata.h"
+#include "imaging/metadata/picturemetadata.h"
 
-#include "imaging/bmpcodec.h"
-#include "imaging/gifcodec.h"
-#include "imaging/jpegcodec.h"
-#include "imaging/pcxcodec.h"
-#include "imaging/pngcodec.h"
-#include "imaging/tgacodec.h"
-#include "imaging/tiffcodec.h"
+#include "imaging/codecs/bmpcodec.h"
+#include "imaging/codecs/gifcodec.h"
+#include "imaging/codecs/jpegcodec.h"
+#include "imaging/codecs/pcxcodec.h"
+#include "imaging/codecs/pngcodec.h"
+#include "imaging/codecs/tgacodec.h"
+#include "imaging/codecs/tiffcodec.h"
 
 #include <QFileInfo>
 #include <cstring>

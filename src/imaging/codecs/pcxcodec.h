@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imaging/codec.h"
+#include "imaging/codecs/codec.h"
 
 // PCX pictures, versions 0 to 5: mono, 16-colour planar, 256-colour and 24-bit, RLE coded.
 // Writes 24-bit (three planes), version 5.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imaging/codec.h"
+#include "imaging/codecs/codec.h"
 
 // PNG through libpng. Every colour type and bit depth decodes to RGB32: palettes and
 // gray are expanded, 16-bit channels narrowed to 8, transparency (alpha channel or tRNS)

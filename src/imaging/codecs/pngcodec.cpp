@@ -1,6 +1,6 @@
-#include "imaging/pngcodec.h"
+#include "imaging/codecs/pngcodec.h"
 
-#include "imaging/picturebuffer.h"
+#include "imaging/codecs/picturebuffer.h"
 
 #include <csetjmp>
 #include <cstring>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imaging/codec.h"
+#include "imaging/codecs/codec.h"
 
 // Windows bitmaps (.bmp, .dib): OS/2 1.x and 2.x, info, V4 and V5 headers; 1 to 32 bits,
 // RLE4/RLE8 and bit fields; also a bare bitmap without the file header, as the clipboard

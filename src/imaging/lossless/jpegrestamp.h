@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imaging/jpeglossless.h"
+#include "imaging/lossless/jpeglossless.h"
 
 #include <array>
 #include <vector>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imaging/codec.h"
+#include "imaging/codecs/codec.h"
 
 // TIFF through libtiff. Reads the first image of a file through libtiff's RGBA interface:
 // strips or tiles, 1 to 16 bits per sample, palette, gray (min-is-black or min-is-white),
