@@ -1,4 +1,4 @@
-// Builds the controls of the main window; the handlers live in tform1.cpp.
+// Builds the controls of the main window; the handlers live in the other tform1*.cpp.
 #include "app/widgets/tform1.h"
 
 #include "app/widgets/colorbutton.h"
