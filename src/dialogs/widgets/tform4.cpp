@@ -52,9 +52,7 @@ TForm4::TForm4(MultiImage &image, bool &exifPriority, ConfigList &config, QWidge
                        QStringLiteral("Nur die Blöcke unter dem Stempel werden neu kodiert, "
                                       "der Rest der JPEG-Datei bleibt unverändert"));
     Edit1 = hinted(new QLineEdit(TimeShift().text()),
-                   QStringLiteral("Korrigiert eine falsch gestellte Kamerauhr: wird zur Zeit jedes "
-                                  "Bildes addiert (Stempel, Dateiname, Dateizeit); die EXIF-Daten "
-                                  "der Kopien bleiben, wie die Kamera sie schrieb"));
+                   QStringLiteral("Wird zur Aufnahmezeit jedes Bildes addiert"));
     Button1 = new QPushButton(QStringLiteral("&OK"));
     Button1->setDefault(true);
 
