@@ -18,12 +18,6 @@ QString twoDigits(qint64 v)
 
 } // namespace
 
-TimeShift TimeShift::fromSeconds(qint64 seconds)
-{
-    const qint64 limit = (MaxDays + 1) * kDay - 1;
-    return TimeShift(qBound(-limit, seconds, limit));
-}
-
 std::optional<TimeShift> TimeShift::parse(const QString &text)
 {
     static const QRegularExpression form(QStringLiteral(

@@ -15,7 +15,6 @@ public:
     static constexpr qint64 MaxDays = 99999;
 
     TimeShift() = default;
-    static TimeShift fromSeconds(qint64 seconds);
     // The correction a text gives, or nothing when it is malformed: hours 0 to 23, minutes
     // and seconds 0 to 59, at most MaxDays days. Blanks around the text are ignored.
     static std::optional<TimeShift> parse(const QString &text);

@@ -15,27 +15,27 @@ ClampingSpinBox::ClampingSpinBox(QWidget *parent)
     connect(this, &QAbstractSpinBox::editingFinished, this, &ClampingSpinBox::syncTypedValue);
 }
 
-std::optional<int> ClampingSpinBox::integerIn(const QString &text) const
+QStringView ClampingSpinBox::bareText(const QString &text) const
 {
     QStringView t(text);
     if (t.startsWith(prefix()))
         t = t.mid(prefix().size());
     if (t.endsWith(suffix()))
         t.chop(suffix().size());
+    return t.trimmed();
+}
+
+std::optional<int> ClampingSpinBox::integerIn(const QString &text) const
+{
     bool ok = false;
-    const int v = t.trimmed().toInt(&ok);
+    const int v = bareText(text).toInt(&ok);
     return ok ? std::optional<int>(v) : std::nullopt;
 }
 
 QValidator::State ClampingSpinBox::validate(QString &input, int &pos) const
 {
     Q_UNUSED(pos);
-    QStringView t(input);
-    if (t.startsWith(prefix()))
-        t = t.mid(prefix().size());
-    if (t.endsWith(suffix()))
-        t.chop(suffix().size());
-    t = t.trimmed();
+    const QStringView t = bareText(input);
     if (t.isEmpty() || t == QLatin1String("-") || t == QLatin1String("+"))
         return QValidator::Intermediate;
     // Digits only, and few enough to stay an int: the value is what was typed.

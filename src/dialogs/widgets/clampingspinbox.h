@@ -27,6 +27,8 @@ protected:
     void fixup(QString &input) const override;
 
 private:
+    // The text without prefix, suffix and blanks around it.
+    QStringView bareText(const QString &text) const;
     // The integer in the text without prefix and suffix; nothing when it holds none.
     std::optional<int> integerIn(const QString &text) const;
 

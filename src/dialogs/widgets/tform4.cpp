@@ -1,6 +1,5 @@
 #include "dialogs/widgets/tform4.h"
 
-#include "dialogs/widgets/clampingspinbox.h"
 #include "imaging/multiimage.h"
 #include "storage/configlist.h"
 
