@@ -11,6 +11,7 @@
 #include "dialogs/widgets/tform5.h"
 #include "imaging/widgets/multiimageview.h"
 #include "stamp/stampfont.h"
+#include "storage/layoutfile.h"
 #include "storage/settingsfolder.h"
 #include "storage/tablefile.h"
 
@@ -65,7 +66,11 @@ TForm1::TForm1(const QString &settingsFolder, UserDialogs *dialogs, QWidget *par
     buildStatusBar();
 
     m_form2 = new TForm2(m_model, this);
-    m_form4 = new TForm4(m_model.Img2, m_model.exifPriority, m_model.config, this);
+    auto *form4 = new TForm4(m_model.Img2, m_model.exifPriority, m_model.config, this);
+    form4->reportError = [this](const QString &text) { m_dialogs->error(text); };
+    connect(form4, &TForm4::timeShiftChanged, this,
+            [this] { m_handlers.slot([&] { TimeShiftChange(); }); });
+    m_form4 = form4;
     auto *form5 = new TForm5(this);
     form5->openTarget = [this](const QString &target) { m_dialogs->openExternal(target); };
     m_form5 = form5;
@@ -206,6 +211,7 @@ void TForm1::FormCreate()
     resize(width, height);
     loadStartupFiles();
     applyProgramSettings();
+    updateTimeShiftLabel();
 
     m_model.previewPending = false;
     m_model.emptyList = true;
@@ -266,6 +272,8 @@ void TForm1::loadStartupFiles()
             read.validate();
             config = read;
             loaded = true;
+            if (const std::optional<QString> bad = config.takeMalformedTimeShift())
+                m_dialogs->error(TimeShift::malformedStoredMessage(*bad, cfg));
         } catch (const InkwerkError &e) {
             m_dialogs->error(e.message());
         }
@@ -292,7 +300,7 @@ void TForm1::applyProgramSettings()
 bool TForm1::FormCloseQuery()
 {
     try {
-        TableFile::SaveToFile(m_model.NGrid1, m_settingsFolder + QStringLiteral("inkwerk.dat"));
+        LayoutFile::save(m_model.NGrid1, m_settingsFolder + QStringLiteral("inkwerk.dat"));
         m_model.config.setGeometry(QRect(pos(), size()));
         m_model.config.saveToFile(m_settingsFolder + QStringLiteral("config.dat"));
     } catch (const InkwerkError &e) {
@@ -347,6 +355,24 @@ void TForm1::Einstellungen1Click()
 {
     if (auto *dialog = qobject_cast<QDialog *>(m_form4))
         dialog->exec();
+}
+
+void TForm1::TimeShiftChange()
+{
+    updateTimeShiftLabel();
+    const int index = m_model.itemIndex();
+    if (index < 0 || m_model.batchRunning)
+        return;
+    const ImageTimestamp stamp = m_model.determineTimestamp(m_model.entry(index));
+    Label12->setVisible(stamp.fromExif);
+    aktutext();
+}
+
+void TForm1::updateTimeShiftLabel()
+{
+    const TimeShift shift = m_model.config.timeShift();
+    TimeShiftLabel->setText(QStringLiteral("Zeitkorrektur: %1").arg(shift.displayText()));
+    TimeShiftLabel->setVisible(!shift.isZero());
 }
 
 // ---------------------------------------------------------------------------------------
