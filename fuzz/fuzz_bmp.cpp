@@ -1,4 +1,4 @@
-#include "imaging/bmpcodec.h"
+#include "imaging/codecs/bmpcodec.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // libFuzzer target for the EXIF reader: every input becomes a .jpg file that the reader
 // scans, and the date text it finds goes through the date conversion.
 #include "model/inkwerkerror.h"
-#include "imaging/exifreader.h"
+#include "imaging/metadata/exifreader.h"
 
 #include <QCoreApplication>
 #include <QDir>

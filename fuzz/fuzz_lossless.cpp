@@ -1,8 +1,8 @@
 // libFuzzer target for lossless JPEG stamping: the input is a JPEG whose blocks under a
 // small stamp are decoded, drawn on and coded again, by splicing the entropy-coded data
 // and by rewriting all coefficients, straight and turned.
-#include "imaging/jpeglossless.h"
-#include "imaging/jpegsplice.h"
+#include "imaging/lossless/jpeglossless.h"
+#include "imaging/lossless/jpegsplice.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,8 +2,8 @@
 // the PNG signature, a PNG's) metadata, its EXIF block is brought in line with a turned
 // picture, and everything is written into a small JPEG and PNG. An edited block that
 // this program could not read back is a finding.
-#include "imaging/exifedit.h"
-#include "imaging/picturemetadata.h"
+#include "imaging/metadata/exifedit.h"
+#include "imaging/metadata/picturemetadata.h"
 
 #include <QCoreApplication>
 #include <QDir>

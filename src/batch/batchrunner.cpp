@@ -2,7 +2,7 @@
 
 #include "batch/outputnames.h"
 #include "batch/sourceset.h"
-#include "imaging/picturebuffer.h"
+#include "imaging/codecs/picturebuffer.h"
 #include "model/settingsrow.h"
 
 #include <condition_variable>

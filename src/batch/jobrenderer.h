@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imaging/exifreader.h"
+#include "imaging/metadata/exifreader.h"
 #include "imaging/multiimage.h"
 #include "stamp/imagetimestamp.h"
 #include "stamp/stampdrawer.h"
@@ -26,6 +26,8 @@ struct RenderOptions {
     // A file at an output's name is replaced (the window's rule), keeping its mode and
     // owner; when false the job is not written and reported as Exists.
     bool replaceExisting = true;
+    // Added to every image timestamp; the time of rendering is never moved.
+    TimeShift timeShift;
 
     static RenderOptions fromConfig(const ConfigList &config, double dpi);
 };

@@ -1,7 +1,7 @@
 #include "imaging/multiimage.h"
 
 #include "model/inkwerkerror.h"
-#include "imaging/imageformats.h"
+#include "imaging/codecs/imageformats.h"
 #include "imaging/rotate.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imaging/picturemetadata.h"
+#include "imaging/metadata/picturemetadata.h"
 #include "model/fileaccess.h"
 
 #include <QImage>

@@ -1,10 +1,10 @@
 // Damaged picture data is told, not hidden: corrupt data decodes with a note of the damage,
 // data too short for the size it claims is refused before any memory is taken for it, and
 // a file that cannot be read says why.
-#include "imaging/gifcodec.h"
-#include "imaging/jpegcodec.h"
+#include "imaging/codecs/gifcodec.h"
+#include "imaging/codecs/jpegcodec.h"
 #include "imaging/multiimage.h"
-#include "imaging/pngcodec.h"
+#include "imaging/codecs/pngcodec.h"
 
 #include "codectestfiles.h"
 #include "imagefiles.h"

@@ -1,8 +1,8 @@
-#include "imaging/gifcodec.h"
-#include "imaging/imageformats.h"
-#include "imaging/jpegcodec.h"
-#include "imaging/pngcodec.h"
-#include "imaging/tiffcodec.h"
+#include "imaging/codecs/gifcodec.h"
+#include "imaging/codecs/imageformats.h"
+#include "imaging/codecs/jpegcodec.h"
+#include "imaging/codecs/pngcodec.h"
+#include "imaging/codecs/tiffcodec.h"
 
 #include "codectestfiles.h"
 #include "imagefiles.h"

@@ -5,7 +5,7 @@
 #include "model/fileaccess.h"
 #include "model/filenames.h"
 #include "model/pathrules.h"
-#include "imaging/picturebuffer.h"
+#include "imaging/codecs/picturebuffer.h"
 #include "imaging/widgets/multiimageview.h"
 
 #include <QCheckBox>
