@@ -4,7 +4,7 @@
 #include "app/widgets/piegauge.h"
 #include "batch/outputwriter.h"
 #include "dialogs/widgets/tform4.h"
-#include "imaging/exifreader.h"
+#include "imaging/metadata/exifreader.h"
 #include "stamp/stamptext.h"
 #include "exifbuilder.h"
 #include "scopedtimezone.h"
