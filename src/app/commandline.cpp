@@ -3,6 +3,8 @@
 #include "batch/batchrunner.h"
 #include "batch/jobpaths.h"
 #include "imaging/metadata/exifreader.h"
+#include "model/fileaccess.h"
+#include "model/filenames.h"
 #include "model/inkwerkerror.h"
 #include "model/pathrules.h"
 #include "model/settingsrow.h"
@@ -35,6 +37,30 @@ extern "C" void onInterrupt(int)
     g_stopRequested.store(true);
 }
 
+// Catches SIGINT and SIGTERM while it lives: they ask the run to stop after the jobs
+// under way.
+class StopOnSignals
+{
+public:
+    StopOnSignals()
+    {
+        g_stopRequested.store(false);
+        m_int = std::signal(SIGINT, onInterrupt);
+        m_term = std::signal(SIGTERM, onInterrupt);
+    }
+    ~StopOnSignals()
+    {
+        std::signal(SIGINT, m_int);
+        std::signal(SIGTERM, m_term);
+    }
+    StopOnSignals(const StopOnSignals &) = delete;
+    StopOnSignals &operator=(const StopOnSignals &) = delete;
+
+private:
+    void (*m_int)(int);
+    void (*m_term)(int);
+};
+
 const char *const kHelp =
     "Usage:\n"
     "  inkwerk [FILE|FOLDER...]                open the window with these in the job list\n"
@@ -57,7 +83,8 @@ const char *const kHelp =
     "                  \"-1 00:00\" for a day earlier (default: the program setting\n"
     "                  \"Zeitkorrektur\")\n"
     "  --jobs N        pictures rendered at once (default: the number of processors)\n"
-    "  --overwrite     allow jobs that replace their source picture\n"
+    "  --overwrite     allow outputs to replace existing files, the source included\n"
+    "                  (keeping their mode and owner); without it no file is replaced\n"
     "  --lossless      stamp JPEGs without re-encoding them: only the blocks under the\n"
     "                  stamp are encoded again (also the program setting \"JPEG\n"
     "                  verlustfrei stempeln\"); the line says which path a job took\n"
@@ -69,7 +96,8 @@ const char *const kHelp =
     "\n"
     "Folders add their pictures (jpg, bmp, dib, gif, tif, pcx, tga, png). One line\n"
     "\"SOURCE -> OUTPUT\" is printed per picture written; pictures not written are named\n"
-    "on standard error. Exit status: 0 all written, 1 some not, 2 bad usage.\n"
+    "on standard error with the reason, as are pictures written from damaged data.\n"
+    "Exit status: 0 all written, 1 some not (or damaged), 2 bad usage.\n"
     "\n"
     "Example:\n"
     "  inkwerk --render --layout urlaub.ikl --out ~/Bilder/gestempelt ~/Bilder/Urlaub\n";
@@ -198,19 +226,28 @@ Options parse(const QStringList &args)
     return o;
 }
 
+// A path as printed: native separators, safe for the terminal.
 QString native(const QString &path)
 {
-    return QDir::toNativeSeparators(path);
+    return printable(QDir::toNativeSeparators(path));
 }
 
 // A value on one line of tab-separated output.
 QString field(const QString &value)
 {
-    QString v = value;
-    for (QChar &c : v)
-        if (c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n'))
-            c = QLatin1Char(' ');
-    return v;
+    return printable(value);
+}
+
+// Flushes standard output; false, with a word on standard error, when what was printed
+// could not all be written (a full disk, a closed pipe).
+bool outputWritten(QTextStream &out, QTextStream &err)
+{
+    out.flush();
+    if (out.status() == QTextStream::Ok)
+        return true;
+    err << "inkwerk: cannot write to standard output\n";
+    err.flush();
+    return false;
 }
 
 ConfigList readConfig(const QString &folder, QTextStream &err)
@@ -227,7 +264,7 @@ ConfigList readConfig(const QString &folder, QTextStream &err)
                 err << native(path) << ": malformed time shift \"" << *bad << "\" (using none)\n";
             return read;
         } catch (const InkwerkError &e) {
-            err << native(path) << ": " << e.message() << " (using the defaults)\n";
+            err << native(path) << ": " << printable(e.message()) << " (using the defaults)\n";
         }
     }
     config.setMissingFileDefaults(QRect(0, 0, 0, 0));
@@ -248,7 +285,7 @@ QStringList savedRow(const QString &folder, QTextStream &err)
             TableFile::LoadFromFile(read, path);
             grid = read;
         } catch (const InkwerkError &e) {
-            err << native(path) << ": " << e.message() << " (using the defaults)\n";
+            err << native(path) << ": " << printable(e.message()) << " (using the defaults)\n";
         }
     }
     QStringList row = grid.row(1);
@@ -271,19 +308,27 @@ TimeShift timeShiftOf(const Options &o, const ConfigList &config, QTextStream &e
 
 QString reasonText(const BatchRunner::Report &r)
 {
-    if (r.skipped)
-        return r.skipReason == QLatin1String("would replace the source")
-            ? QStringLiteral("not written: it would replace the source (use --overwrite)")
-            : QStringLiteral("not written: stopped");
+    switch (r.skip) {
+    case BatchRunner::Skip::None: break;
+    case BatchRunner::Skip::Stopped: return QStringLiteral("not written: stopped");
+    case BatchRunner::Skip::ReplacesSource:
+        return QStringLiteral("not written: it would replace the source (use --overwrite)");
+    case BatchRunner::Skip::ReplacesOtherSource:
+        return QStringLiteral("not written: %1 is the source of another job").arg(native(r.plan.output));
+    }
     switch (r.result.outcome) {
     case JobRenderer::Outcome::Written: return QString();
     case JobRenderer::Outcome::NotLoaded:
-        return QFileInfo::exists(r.plan.source) ? QStringLiteral("the picture cannot be read")
-                                                : QStringLiteral("no such file");
+        if (r.result.fileError == ENOENT)
+            return QStringLiteral("no such file");
+        return QStringLiteral("cannot read the picture: %1")
+            .arg(printable(r.result.detail.isEmpty() ? QStringLiteral("unknown reason") : r.result.detail));
     case JobRenderer::Outcome::NoWriter: return QStringLiteral("no writer for this file type");
     case JobRenderer::Outcome::NotSaved:
-        return QStringLiteral("cannot write %1").arg(native(r.plan.output));
-    case JobRenderer::Outcome::InvalidSettings: return r.result.detail;
+        return QStringLiteral("cannot write %1: %2").arg(native(r.plan.output), printable(r.result.detail));
+    case JobRenderer::Outcome::Exists:
+        return QStringLiteral("not written: %1 exists (use --overwrite to replace it)").arg(native(r.plan.output));
+    case JobRenderer::Outcome::InvalidSettings: return printable(r.result.detail);
     }
     return QString();
 }
@@ -313,9 +358,15 @@ int render(const Options &o, QTextStream &out, QTextStream &err)
     QStringList base = savedRow(folder, err);
     if (!o.layout.isEmpty()) {
         try {
+            // The window takes any file as a layout and keeps what it cannot read; here a
+            // file that is none (a picture, a text) is a mistake to be told.
+            if (!LayoutFile::isLayoutFile(o.layout)) {
+                err << "inkwerk: " << native(o.layout) << " is no layout file\n";
+                return 2;
+            }
             base = LayoutFile::rowOver(base, o.layout);
         } catch (const InkwerkError &e) {
-            err << "inkwerk: " << e.message() << '\n';
+            err << "inkwerk: " << printable(e.message()) << '\n';
             return 2;
         }
     }
@@ -324,41 +375,51 @@ int render(const Options &o, QTextStream &out, QTextStream &err)
         RowStamp::font(base, options.dpi);
     } catch (const InkwerkError &e) {
         err << "inkwerk: " << (o.layout.isEmpty() ? native(folder + settingsGridFileName()) : native(o.layout))
-            << ": " << e.message() << '\n';
+            << ": " << printable(e.message()) << '\n';
         return 2;
     }
+    QString outFolder;
     if (!o.out.isEmpty()) {
-        const QString dir = QFileInfo(o.out).absoluteFilePath();
-        if (QFileInfo(dir).exists() && !QFileInfo(dir).isDir()) {
+        outFolder = QFileInfo(o.out).absoluteFilePath();
+        const FileAccess::Status status = FileAccess::status(outFolder);
+        if (status.exists && !status.folder) {
             err << "inkwerk: --out " << native(o.out) << " is no folder\n";
             return 2;
         }
-        if (!ensureFolderExists(dir)) {
-            err << "inkwerk: cannot create the folder " << native(o.out) << '\n';
-            return 2;
-        }
-        base[Col::AVerz] = PathRules::storedForm(dir);
     }
 
     // Every argument must name something: a mistyped folder is a usage error, before
-    // anything is written.
+    // anything is written or created.
     QStringList sources;
+    QStringList empty;
     QSet<QString> seen;
     for (const QString &p : o.paths) {
-        const QFileInfo info(p);
-        if (!info.exists()) {
+        const FileAccess::Status status = FileAccess::status(p);
+        if (!status.exists) {
             err << "inkwerk: no such file or folder: " << native(p) << '\n';
             return 2;
         }
-        const QStringList files = info.isDir()
-            ? JobPaths::folderPictures(info.absoluteFilePath())
-            : QStringList{PathRules::storedForm(info.absoluteFilePath())};
+        const QString absolute = QFileInfo(p).absoluteFilePath();
+        const QStringList files = status.folder
+            ? JobPaths::folderPictures(absolute)
+            : QStringList{PathRules::storedForm(absolute)};
+        if (files.isEmpty())
+            empty.append(p);
         for (const QString &file : files)
             if (!seen.contains(file)) {
                 seen.insert(file);
                 sources.append(file);
             }
     }
+    if (!outFolder.isEmpty()) {
+        if (!ensureFolderExists(outFolder)) {
+            err << "inkwerk: cannot create the folder " << native(o.out) << '\n';
+            return 2;
+        }
+        base[Col::AVerz] = PathRules::storedForm(outFolder);
+    }
+    for (const QString &folder : empty)
+        err << "inkwerk: no pictures in " << native(folder) << '\n';
 
     std::vector<QStringList> rows;
     rows.reserve(size_t(sources.size()));
@@ -373,9 +434,7 @@ int render(const Options &o, QTextStream &out, QTextStream &err)
     runner.setOverwriteAllowed(o.overwrite);
     runner.setThreads(o.jobs > 0 ? o.jobs : QThread::idealThreadCount());
     const bool progress = isatty(STDERR_FILENO);
-    g_stopRequested.store(false);
-    auto previous = std::signal(SIGINT, onInterrupt);
-    auto previousTerm = std::signal(SIGTERM, onInterrupt);
+    const StopOnSignals stopOnSignals;
 
     int failed = 0;
     int finished = 0;
@@ -385,14 +444,19 @@ int render(const Options &o, QTextStream &out, QTextStream &err)
     runner.run(rows, g_stopRequested, [&](const BatchRunner::Report &r) {
         if (progress)
             err << "\r\033[K";
-        if (!r.skipped && r.result.ok()) {
+        if (r.written()) {
             out << native(r.plan.source) << " -> " << native(r.plan.output);
             if (r.result.lossless)
                 out << " (lossless)";
             else if (!r.result.fallback.isEmpty())
-                out << " (re-encoded: " << r.result.fallback << ')';
+                out << " (re-encoded: " << printable(r.result.fallback) << ')';
             out << '\n';
             out.flush();
+            if (!r.result.damage.isEmpty()) {
+                ++failed;
+                err << native(r.plan.source) << ": damaged picture data: " << printable(r.result.damage)
+                    << " (written as decoded)\n";
+            }
         } else {
             ++failed;
             err << native(r.plan.source) << ": " << reasonText(r) << '\n';
@@ -405,9 +469,9 @@ int render(const Options &o, QTextStream &out, QTextStream &err)
     if (progress && total > 0)
         err << "\r\033[K";
     err.flush();
-    std::signal(SIGINT, previous);
-    std::signal(SIGTERM, previousTerm);
-    return failed > 0 ? 1 : 0;
+    if (!outputWritten(out, err))
+        return 1;
+    return failed > 0 || !empty.isEmpty() ? 1 : 0;
 }
 
 int info(const Options &o, QTextStream &out, QTextStream &err)
@@ -418,9 +482,9 @@ int info(const Options &o, QTextStream &out, QTextStream &err)
     TExif exif;
     int failed = 0;
     for (const QString &path : o.paths) {
-        const QFileInfo fi(path);
-        if (!fi.isFile()) {
-            err << native(path) << ": " << (fi.exists() ? "no file" : "no such file") << '\n';
+        const FileAccess::Status status = FileAccess::status(path);
+        if (!status.regular) {
+            err << native(path) << ": " << (status.exists ? "not a regular file" : "no such file") << '\n';
             ++failed;
             continue;
         }
@@ -429,7 +493,7 @@ int info(const Options &o, QTextStream &out, QTextStream &err)
             exif.Clear();
             stamp = determineImageTimestamp(path, exifPriority, exif, shift);
         } catch (const InkwerkError &e) {
-            err << native(path) << ": " << e.message() << '\n';
+            err << native(path) << ": " << printable(e.message()) << '\n';
             ++failed;
             continue;
         }
@@ -454,11 +518,32 @@ int info(const Options &o, QTextStream &out, QTextStream &err)
         };
         out << fields.join(QLatin1Char('\t')) << '\n';
     }
-    out.flush();
+    if (!outputWritten(out, err))
+        return 1;
     return failed > 0 ? 1 : 0;
 }
 
 } // namespace
+
+QString printable(const QString &text)
+{
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : FileNames::shown(text)) {
+        const char16_t u = c.unicode();
+        if (u == u'\t')
+            shown += QLatin1String("\\t");
+        else if (u == u'\n')
+            shown += QLatin1String("\\n");
+        else if (u == u'\r')
+            shown += QLatin1String("\\r");
+        else if (u < 0x20 || (u >= 0x7F && u <= 0x9F))
+            shown += QChar(0xFFFD);
+        else
+            shown += c;
+    }
+    return shown;
+}
 
 Mode modeOf(const QStringList &args)
 {
@@ -481,7 +566,7 @@ int run(const QStringList &args, QTextStream &out, QTextStream &err)
         out << "Inkwerk 1.0.3\n";
         return 0;
     case Mode::UsageError:
-        err << "inkwerk: " << o.error << "\nTry 'inkwerk --help'.\n";
+        err << "inkwerk: " << printable(o.error) << "\nTry 'inkwerk --help'.\n";
         return 2;
     case Mode::Render:
         return render(o, out, err);

@@ -19,6 +19,12 @@ Mode modeOf(const QStringList &args);
 // Render, which draws text).
 int run(const QStringList &args, QTextStream &out, QTextStream &err);
 
+// Text as it may go to a terminal: a name's bytes that are no UTF-8 and every control
+// character (C0, DEL, C1) become the replacement character, except tab, line feed and
+// carriage return, which are written as \t, \n and \r; so no name or EXIF string can
+// move the cursor or add a field or a line.
+QString printable(const QString &text);
+
 // The paths that Window mode adds to the job list (every argument that is no option).
 QStringList windowPaths(const QStringList &args);
 

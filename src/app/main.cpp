@@ -1,10 +1,11 @@
 #include "app/commandline.h"
 #include "app/widgets/qtuserdialogs.h"
 #include "app/widgets/tform1.h"
+#include "model/fileaccess.h"
+#include "model/filenames.h"
 #include "storage/settingsfolder.h"
 
 #include <QApplication>
-#include <QFileInfo>
 #include <QFont>
 #include <QGuiApplication>
 #include <QTextStream>
@@ -17,7 +18,7 @@ QStringList argumentsOf(int argc, char *argv[])
 {
     QStringList args;
     for (int i = 1; i < argc; ++i)
-        args.append(QString::fromLocal8Bit(argv[i]));
+        args.append(FileNames::decode(QByteArray(argv[i])));
     return args;
 }
 
@@ -67,8 +68,8 @@ int main(int argc, char *argv[])
     if (!paths.isEmpty()) {
         QTextStream err(stderr);
         for (const QString &p : paths)
-            if (!QFileInfo::exists(p))
-                err << "inkwerk: no such file or folder: " << p << '\n';
+            if (!FileAccess::status(p).exists)
+                err << "inkwerk: no such file or folder: " << CommandLine::printable(p) << '\n';
         form1.addDroppedPaths(paths);
     }
     return app.exec();

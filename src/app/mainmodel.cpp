@@ -1,6 +1,7 @@
 #include "app/mainmodel.h"
 
 #include "stamp/rowstamp.h"
+#include "model/filenames.h"
 #include "model/inkwerkerror.h"
 #include "stamp/stampfont.h"
 #include "stamp/stamptext.h"
@@ -32,9 +33,17 @@ void MainModel::resetCurrentRowToDefaults()
     NGrid1.setRow(1, SettingsRow::defaults());
 }
 
+QVariant JobListModel::data(const QModelIndex &index, int role) const
+{
+    const QVariant value = QStringListModel::data(index, role == Qt::DisplayRole ? Qt::EditRole : role);
+    if (role == Qt::DisplayRole)
+        return FileNames::shown(value.toString());
+    return value;
+}
+
 QString MainModel::entry(int i) const
 {
-    return listModel.data(listModel.index(i), Qt::DisplayRole).toString();
+    return listModel.data(listModel.index(i), Qt::EditRole).toString();
 }
 
 int MainModel::itemIndex() const

@@ -13,6 +13,15 @@
 #include <QItemSelectionModel>
 #include <QStringListModel>
 
+// The job list's model: each entry holds the full path as stored (EditRole); it is shown
+// with every byte of a name that is no UTF-8 as the replacement character.
+class JobListModel : public QStringListModel
+{
+public:
+    using QStringListModel::QStringListModel;
+    QVariant data(const QModelIndex &index, int role) const override;
+};
+
 // The data of the main window and the operations that need no widgets: the settings grid
 // and the job table, the job list with its selection, the flags, the image timestamp, the
 // picture copies, the stamp composition and drawing, and the transfers between rows.
@@ -29,7 +38,7 @@ public:
 
     // The job list ListBox1: one full path per entry, with multiple selection; the focused
     // entry is the selection model's current index.
-    QStringListModel listModel;
+    JobListModel listModel;
     QItemSelectionModel listSelection;
 
     // Main-window flags.

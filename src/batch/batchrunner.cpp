@@ -1,7 +1,9 @@
 #include "batch/batchrunner.h"
 
 #include "batch/outputnames.h"
+#include "batch/sourceset.h"
 #include "imaging/codecs/picturebuffer.h"
+#include "model/settingsrow.h"
 
 #include <condition_variable>
 #include <mutex>
@@ -13,6 +15,7 @@ BatchRunner::BatchRunner(const RenderOptions &options)
 {
 }
 
+
 void BatchRunner::run(const std::vector<QStringList> &rows, const std::atomic_bool &stop,
                       const std::function<void(const Report &)> &report)
 {
@@ -20,26 +23,41 @@ void BatchRunner::run(const std::vector<QStringList> &rows, const std::atomic_bo
     std::vector<Report> reports(static_cast<size_t>(count));
     std::vector<bool> runnable(size_t(count), false);
 
+    RenderOptions options = m_options;
+    options.replaceExisting = m_overwriteAllowed;
+
     // Planning reads each file's date: cheap next to rendering, and done in job order so
     // that same-second names are numbered the same way every time.
     {
-        JobRenderer planner(m_options);
+        const SourceSet sources = SourceSet::ofRows(rows);
+        JobRenderer planner(options);
         OutputNames names;
         for (int i = 0; i < count; ++i) {
             Report &r = reports[size_t(i)];
             r.index = i;
+            // Planning many files can take a while: a stop is honoured here too.
+            if (stop.load()) {
+                r.plan.source = rows[size_t(i)].value(Col::Datei);
+                r.plan.row = rows[size_t(i)];
+                r.skip = Skip::Stopped;
+                continue;
+            }
             r.plan = planner.plan(rows[size_t(i)]);
             if (!r.plan.error.isEmpty()) {
                 r.result.outcome = JobRenderer::Outcome::InvalidSettings;
                 r.result.detail = r.plan.error;
                 continue;
             }
-            if (!m_overwriteAllowed && r.plan.replacesSource()) {
-                r.skipped = true;
-                r.skipReason = QStringLiteral("would replace the source");
+            const bool own = r.plan.replacesSource();
+            if (own && !m_overwriteAllowed) {
+                r.skip = Skip::ReplacesSource;
                 continue;
             }
             r.plan.output = names.claim(r.plan.output);
+            if (!own && sources.contains(r.plan.output)) {
+                r.skip = Skip::ReplacesOtherSource;
+                continue;
+            }
             runnable[size_t(i)] = true;
         }
     }
@@ -50,7 +68,7 @@ void BatchRunner::run(const std::vector<QStringList> &rows, const std::atomic_bo
     int next = 0;
 
     auto worker = [&] {
-        JobRenderer renderer(m_options);
+        JobRenderer renderer(options);
         for (;;) {
             int i;
             {
@@ -65,8 +83,7 @@ void BatchRunner::run(const std::vector<QStringList> &rows, const std::atomic_bo
             }
             Report &r = reports[size_t(i)];
             if (stop.load()) {
-                r.skipped = true;
-                r.skipReason = QStringLiteral("stopped");
+                r.skip = Skip::Stopped;
             } else {
                 r.result = renderer.render(r.plan);
             }

@@ -13,17 +13,29 @@
 class BatchRunner
 {
 public:
+    // Why a job was not started.
+    enum class Skip {
+        None,
+        Stopped,
+        ReplacesSource,        // its output is its own source, and replacing is not allowed
+        ReplacesOtherSource,   // its output is the source of another job of the run
+    };
     struct Report {
         int index = 0;
         JobPlan plan;
         JobRenderer::Result result;
-        bool skipped = false;   // not started: stopped, or refused before rendering
-        QString skipReason;
+        Skip skip = Skip::None;
+        bool skipped() const { return skip != Skip::None; }
+        bool written() const { return !skipped() && result.ok(); }
     };
 
     explicit BatchRunner(const RenderOptions &options);
 
-    // Refuses jobs whose output would replace their source unless allowed.
+    // Whether a file at an output's name may be replaced, the job's own source included.
+    // When not, a job whose output is its source is refused before it starts, and any
+    // other file at the name makes the job end as Exists: the final rename never
+    // replaces, so a file that appears meanwhile (another run's) is safe too. The source
+    // of another job of the run is never replaced.
     void setOverwriteAllowed(bool allowed) { m_overwriteAllowed = allowed; }
     // Jobs rendered at once; at least one.
     void setThreads(int threads) { m_threads = threads < 1 ? 1 : threads; }

@@ -1,8 +1,8 @@
 #include "batch/jobpaths.h"
 
+#include "model/fileaccess.h"
 #include "model/pathrules.h"
 
-#include <QDir>
 #include <algorithm>
 
 namespace JobPaths {
@@ -24,8 +24,7 @@ bool isSupported(const QString &path)
 QStringList folderPictures(const QString &folder)
 {
     const QString stored = PathRules::storedForm(folder);
-    // Hidden files are left out: QDir lists them only when asked to.
-    QStringList names = QDir(folder).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort);
+    QStringList names = FileAccess::regularFileNames(folder);
     std::stable_sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
         return QString::compare(a, b, Qt::CaseInsensitive) < 0;
     });

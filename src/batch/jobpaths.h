@@ -10,7 +10,7 @@ namespace JobPaths {
 const QStringList &supportedTypes();
 bool isSupported(const QString &path);
 
-// The plain, visible files of a folder whose type is supported, sorted by name without
+// The regular, visible files of a folder whose type is supported, sorted by name without
 // regard to case, in the stored path form.
 QStringList folderPictures(const QString &folder);
 

@@ -4,7 +4,7 @@
 #include "imaging/metadata/exifedit.h"
 #include "imaging/codecs/jpegcodec.h"
 #include "imaging/lossless/jpeglossless.h"
-#include "imaging/wholefile.h"
+#include "model/fileaccess.h"
 #include "model/inkwerkerror.h"
 #include "model/pathrules.h"
 #include "model/settingsrow.h"
@@ -34,8 +34,8 @@ bool JobPlan::replacesSource() const
 {
     if (PathRules::samePath(output, source))
         return true;
-    const QFileInfo out(output);
-    return out.exists() && out.canonicalFilePath() == QFileInfo(source).canonicalFilePath();
+    const std::optional<FileAccess::Identity> out = FileAccess::identity(output);
+    return out && out == FileAccess::identity(source);
 }
 
 JobRenderer::JobRenderer(const RenderOptions &options)
@@ -83,6 +83,31 @@ PictureMetadata JobRenderer::metadataFor(const QString &source, const QImage &wr
 
 namespace {
 
+// How the job's file is written: replacing or not, and with the image timestamp as its
+// modification time when the row asks for it (and the packed date can hold it).
+FileAccess::WriteOptions writeOptionsFor(const JobPlan &plan, const RenderOptions &options)
+{
+    FileAccess::WriteOptions write;
+    write.replace = options.replaceExisting ? FileAccess::Replace::Allowed : FileAccess::Replace::Never;
+    if (SettingsRow::isOn(plan.row.value(Col::TimeDat)))
+        write.modified = OutputWriter::packedLocalTime(plan.timestamp.time);
+    return write;
+}
+
+void takeWriteResult(const FileAccess::WriteResult &written, JobRenderer::Result &result)
+{
+    using Status = FileAccess::WriteResult::Status;
+    if (written.status == Status::Written) {
+        result.outcome = JobRenderer::Outcome::Written;
+    } else if (written.status == Status::Exists) {
+        result.outcome = JobRenderer::Outcome::Exists;
+    } else {
+        result.outcome = JobRenderer::Outcome::NotSaved;
+        result.fileError = written.error;
+        result.detail = FileAccess::reasonText(written.error);
+    }
+}
+
 // The thumbnail of a picture stamped without decoding it: the old thumbnail, turned as the
 // picture was, with the stamp drawn on it. The stamp is drawn at the picture's own scale
 // on the part of the thumbnail under it, enlarged, and that part is then made small again,
@@ -124,17 +149,27 @@ bool JobRenderer::renderLossless(const JobPlan &plan, MultiImage &image, const Q
         result.fallback = QStringLiteral("the output is no JPEG");
         return false;
     }
-    QFile file(plan.source);
-    // Larger files than this are no photos; the full path gives them its own answer.
-    constexpr qint64 kMaxSource = qint64(1) << 30;
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxSource) {
-        result.fallback = QStringLiteral("the source cannot be read");
+    QFile file;
+    int error = 0;
+    if (!FileAccess::openForReading(file, plan.source, &error)) {
+        result.fallback = QStringLiteral("the source cannot be read: %1").arg(FileAccess::reasonText(error));
+        return false;
+    }
+    // Larger files are no photos; the full path refuses them with its own reason.
+    if (file.size() > JpegCodec::kMaxFileBytes) {
+        result.fallback = QStringLiteral("the source is too large (%1 MB > %2 MB)")
+                              .arg(file.size() >> 20).arg(JpegCodec::kMaxFileBytes >> 20);
         return false;
     }
     const QByteArray source = file.readAll();
     file.close();
     if (!source.startsWith("\xFF\xD8")) {
         result.fallback = QStringLiteral("the source is no JPEG");
+        return false;
+    }
+    // A file whose data cannot be whole is not copied: the full path tells what is wrong.
+    if (const QString refusal = JpegCodec::headerRefusal(source); !refusal.isEmpty()) {
+        result.fallback = QStringLiteral("the source is damaged: ") + refusal;
         return false;
     }
     StampStyle style;
@@ -177,17 +212,12 @@ bool JobRenderer::renderLossless(const JobPlan &plan, MultiImage &image, const Q
         }
         metadata.insertIntoJpeg(stamped.bytes);
     }
-    const bool saved = writeWholeFile(plan.output, stamped.bytes);
+    const FileAccess::WriteResult written =
+        FileAccess::writeWhole(plan.output, stamped.bytes, writeOptionsFor(plan, m_options));
     if (image.onFinishedLoadSave)
         image.onFinishedLoadSave();
-    if (!saved) {
-        result.outcome = Outcome::NotSaved;
-        return true;
-    }
-    if (SettingsRow::isOn(row.value(Col::TimeDat)))
-        OutputWriter::setFileTime(plan.output, plan.timestamp.time);
-    result.outcome = Outcome::Written;
-    result.lossless = true;
+    takeWriteResult(written, result);
+    result.lossless = written.ok();
     return true;
 }
 
@@ -209,8 +239,12 @@ JobRenderer::Result JobRenderer::render(const JobPlan &plan, MultiImage &image, 
     image.setJPegSaveSmooth(m_options.jpegSmooth);
     image.setPNGInterLaced(m_options.pngInterlaced);
     image.setImageName(plan.source);
-    if (image.isEmpty())
+    if (image.isEmpty()) {
+        result.detail = image.loadError();
+        result.fileError = image.loadFileError();
         return result;
+    }
+    result.damage = image.loadDamage();
     const QString rot = row.value(Col::Rot);
     const bool turned = rot == QLatin1String("1") || rot == QLatin1String("2");
 
@@ -233,15 +267,12 @@ JobRenderer::Result JobRenderer::render(const JobPlan &plan, MultiImage &image, 
         return result;
     }
     image.setSaveMetadata(metadataFor(plan.source, image.picture(), turned));
-    const bool saved = OutputWriter::saveByType(image, type, plan.output);
+    image.setWriteOptions(writeOptionsFor(plan, m_options));
+    OutputWriter::saveByType(image, type, plan.output);
     image.clearSaveMetadata();
-    if (!saved) {
-        result.outcome = Outcome::NotSaved;
-        return result;
-    }
-    image.clearPicture();
-    if (SettingsRow::isOn(row.value(Col::TimeDat)))
-        OutputWriter::setFileTime(plan.output, plan.timestamp.time);
-    result.outcome = Outcome::Written;
+    image.setWriteOptions({});
+    takeWriteResult(image.lastWrite(), result);
+    if (result.ok())
+        image.clearPicture();
     return result;
 }

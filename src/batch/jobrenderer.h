@@ -23,6 +23,9 @@ struct RenderOptions {
     // A JPEG written from a JPEG keeps the source's compressed data and re-encodes only
     // the blocks under the stamp, where it can.
     bool losslessJpeg = false;
+    // A file at an output's name is replaced (the window's rule), keeping its mode and
+    // owner; when false the job is not written and reported as Exists.
+    bool replaceExisting = true;
     // Added to every image timestamp; the time of rendering is never moved.
     TimeShift timeShift;
 
@@ -50,10 +53,17 @@ struct JobPlan {
 class JobRenderer
 {
 public:
-    enum class Outcome { Written, NotLoaded, NoWriter, NotSaved, InvalidSettings };
+    enum class Outcome { Written, NotLoaded, NoWriter, NotSaved, Exists, InvalidSettings };
     struct Result {
         Outcome outcome = Outcome::NotLoaded;
-        QString detail; // the error text for InvalidSettings
+        // Why: the error text for InvalidSettings, the reason the picture could not be
+        // read for NotLoaded, the system's error for NotSaved.
+        QString detail;
+        // The system's error number behind NotLoaded or NotSaved (or one of FileAccess's
+        // reasons); 0 when a decoder refused the picture.
+        int fileError = 0;
+        // Written, but the source's picture data was damaged: what the decoder found.
+        QString damage;
         // With lossless JPEG stamping on: whether the job took that path, else why not.
         bool lossless = false;
         QString fallback;

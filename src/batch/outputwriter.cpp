@@ -1,11 +1,11 @@
 #include "batch/outputwriter.h"
 
+#include "model/fileaccess.h"
 #include "model/pathrules.h"
 #include "model/settingsrow.h"
 #include "model/wallclock.h"
 #include "imaging/multiimage.h"
 
-#include <QFile>
 
 namespace OutputWriter {
 
@@ -71,10 +71,7 @@ bool setFileTime(const QString &path, const QDateTime &timestamp)
     const std::optional<QDateTime> packed = packedLocalTime(timestamp);
     if (!packed)
         return false;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
-        return false;
-    return file.setFileTime(*packed, QFileDevice::FileModificationTime);
+    return FileAccess::setModified(path, *packed);
 }
 
 } // namespace OutputWriter

@@ -1,15 +1,12 @@
 #include "imaging/multiimage.h"
 
-#include "imaging/wholefile.h"
-
 #include "model/inkwerkerror.h"
 #include "imaging/codecs/imageformats.h"
 #include "imaging/rotate.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <algorithm>
+#include <cerrno>
 #include <utility>
 #include <cstdlib>
 #include <memory>
@@ -19,10 +16,6 @@
 #endif
 
 namespace {
-
-// Larger files are refused unread: the biggest picture any codec accepts, stored
-// uncompressed at 32 bits per pixel, stays well below this.
-constexpr qint64 kMaxFileBytes = qint64(2) << 30;
 
 // Forwards the progress of one operation in rising order from 0 to 100. The codec's own
 // 0..100 is mapped onto 0..99 so that 100 means the whole operation (file written,
@@ -58,23 +51,32 @@ private:
 class FileBytes
 {
 public:
-    explicit FileBytes(const QString &path)
+    // Files larger than limit are refused unread.
+    FileBytes(const QString &path, qint64 limit)
     {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
+        QFile file;
+        if (!FileAccess::openForReading(file, path, &m_error))
             return;
         const qint64 size = file.size();
-        if (size <= 0 || size > kMaxFileBytes)
+        if (size <= 0 || size > limit) {
+            m_error = size <= 0 ? FileAccess::FileEmpty : FileAccess::FileTooLarge;
             return;
+        }
         char *data = allocate(size);
-        if (!data)
+        if (!data) {
+            m_error = ENOMEM;
             return;
+        }
         qint64 done = 0;
         while (done < size) {
             const qint64 n = file.read(data + done, size - done);
             if (n <= 0)
                 break;
             done += n;
+        }
+        if (done == 0) {
+            m_error = file.error() == QFileDevice::NoError ? FileAccess::FileEmpty : EIO;
+            return;
         }
         // A file that shrank meanwhile is decoded as it is.
         m_bytes = m_buffer ? QByteArray::fromRawData(data, qsizetype(done))
@@ -84,6 +86,8 @@ public:
     FileBytes &operator=(const FileBytes &) = delete;
 
     const QByteArray &bytes() const { return m_bytes; }
+    // The reason no bytes were read: an error number or one of FileAccess's reasons.
+    int error() const { return m_error; }
 
 private:
     char *allocate(qint64 size)
@@ -109,6 +113,7 @@ private:
     };
     std::unique_ptr<char, Free> m_buffer;   // the huge-page buffer m_bytes looks into
     QByteArray m_bytes;
+    int m_error = 0;
 };
 
 // Pictures with transparency are shown over white, as the loaders do.
@@ -145,18 +150,36 @@ MultiImage::MultiImage() = default;
 void MultiImage::setImageName(const QString &path)
 {
     m_imageName = path;
+    m_loadError.clear();
+    m_loadFileError = 0;
+    m_loadDamage.clear();
     // Let go of the old picture first: its memory can then take the new one.
     m_picture = QImage();
-    if (!QFileInfo(path).isFile()) {
+    const FileAccess::Status status = FileAccess::status(path);
+    if (!status.regular) {
+        m_loadFileError = status.exists ? int(FileAccess::NotRegularFile) : ENOENT;
+        m_loadError = FileAccess::reasonText(m_loadFileError);
         notifyChanged();
         return;
     }
 
     ProgressRun progress(onProgress);
     {
-        const FileBytes file(path);
-        if (!file.bytes().isEmpty())
-            m_picture = ImageFormats::decodeFile(file.bytes(), path, progress.codecProgress()).image;
+        const FileBytes file(path, ImageFormats::fileSizeLimit(path));
+        if (file.bytes().isEmpty()) {
+            m_loadFileError = file.error();
+            m_loadError = FileAccess::reasonText(file.error());
+            if (file.error() == FileAccess::FileTooLarge)
+                m_loadError = QStringLiteral("too large: a %1 MB file > the limit of %2 MB")
+                                  .arg(status.size >> 20).arg(ImageFormats::fileSizeLimit(path) >> 20);
+        } else {
+            Codec::Decoded decoded = ImageFormats::decodeFile(file.bytes(), path, progress.codecProgress());
+            m_picture = std::move(decoded.image);
+            if (m_picture.isNull())
+                m_loadError = decoded.error.isEmpty() ? QStringLiteral("cannot be decoded") : decoded.error;
+            else
+                m_loadDamage = decoded.damage;
+        }
     }
     progress.finish();
     notifyChanged();
@@ -208,6 +231,7 @@ bool MultiImage::save(const QString &path, const char *format)
 {
     m_defSaveFilename = path;
     bool written = false;
+    m_lastWrite = FileAccess::WriteResult();
     {
         ProgressRun progress(onProgress);
         if (!m_picture.isNull()) {
@@ -216,9 +240,10 @@ bool MultiImage::save(const QString &path, const char *format)
             options.jpegSmoothing = m_jpegSmooth;
             options.pngInterlaced = m_pngInterlaced;
             options.metadata = &m_saveMetadata;
-            written = ImageFormats::encodeInto(m_picture, format, options,
-                                               progress.codecProgress(), m_encoded)
-                && writeWholeFile(path, m_encoded);
+            m_lastWrite = FileAccess::WriteResult();
+            if (ImageFormats::encodeInto(m_picture, format, options, progress.codecProgress(), m_encoded))
+                m_lastWrite = FileAccess::writeWhole(path, m_encoded, m_writeOptions);
+            written = m_lastWrite.ok();
             m_encoded.resize(0);
         }
         progress.finish();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/metadata/picturemetadata.h"
+#include "model/fileaccess.h"
 
 #include <QImage>
 #include <QRect>
@@ -21,6 +22,13 @@ public:
     // event; otherwise onFinishedLoadSave fires before this returns.
     void setImageName(const QString &path);
     QString imageName() const { return m_imageName; }
+    // Why the last load gave no picture ("" after a load that gave one): the file's
+    // problem (its error number in loadFileError()) or the decoder's reason.
+    QString loadError() const { return m_loadError; }
+    int loadFileError() const { return m_loadFileError; }
+    // What the decoder found wrong in a picture it still gave (data missing or corrupt):
+    // the picture shows what could be decoded. Empty for a sound picture.
+    QString loadDamage() const { return m_loadDamage; }
 
     const QImage &picture() const { return m_picture; }
     // Writable access for drawing; call notifyChanged() with the area drawn on.
@@ -34,8 +42,9 @@ public:
     void rotate(double angle);
 
     // Save operations: keep the path in defSaveFilename, write through a temporary file
-    // in the target folder renamed over the target, fire onFinishedLoadSave, success or not.
-    // The result tells tests whether a file was written; the program ignores it.
+    // in the target folder renamed to the target as the write options say, fire
+    // onFinishedLoadSave, success or not. The result tells whether a file was written;
+    // lastWrite() tells why not.
     bool saveJpg(const QString &path);
     bool saveBmp(const QString &path);
     bool saveGif(const QString &path);
@@ -44,6 +53,12 @@ public:
     bool saveTga(const QString &path);
     bool savePng(const QString &path);
     QString defSaveFilename() const { return m_defSaveFilename; }
+    // How the following saves treat a file at their name, and the time they give the file.
+    void setWriteOptions(const FileAccess::WriteOptions &options) { m_writeOptions = options; }
+    const FileAccess::WriteOptions &writeOptions() const { return m_writeOptions; }
+    // The outcome of the last save's write; Failed with error 0 when nothing could be
+    // encoded.
+    const FileAccess::WriteResult &lastWrite() const { return m_lastWrite; }
 
     // Quality and smoothing keep the low 8 bits; 1..100 is taken, else 25 and 5.
     void setJPegSaveQuality(int value);
@@ -70,6 +85,11 @@ private:
     QImage m_picture;
     QByteArray m_encoded;   // a save's file bytes; its memory serves the next save
     QString m_imageName;
+    QString m_loadError;
+    int m_loadFileError = 0;
+    QString m_loadDamage;
+    FileAccess::WriteOptions m_writeOptions;
+    FileAccess::WriteResult m_lastWrite;
     QString m_defSaveFilename;
     int m_jpegQuality = 80;
     int m_jpegSmooth = 20;

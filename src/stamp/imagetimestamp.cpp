@@ -1,5 +1,7 @@
 #include "stamp/imagetimestamp.h"
 
+#include "model/fileaccess.h"
+#include "model/filenames.h"
 #include "model/inkwerkerror.h"
 #include "imaging/metadata/exifreader.h"
 
@@ -25,8 +27,9 @@ QDateTime fileTimeTwoSeconds(const QString &path, bool *ok)
 {
     if (ok)
         *ok = false;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Opened, not only looked at: a file that cannot be read has no timestamp either.
+    QFile file;
+    if (!FileAccess::openForReading(file, path))
         return QDateTime();
     QDateTime t = file.fileTime(QFileDevice::FileModificationTime).toLocalTime();
     file.close();
@@ -59,7 +62,7 @@ ImageTimestamp determineImageTimestamp(const QString &path, bool exifPriority, T
     result.time = fileTimeTwoSeconds(path, &ok);
     if (!ok) {
         throw InkwerkError(QStringLiteral("Datei %1 kann nicht geöffnet werden")
-                               .arg(QDir::toNativeSeparators(path)));
+                               .arg(QDir::toNativeSeparators(FileNames::shown(path))));
     }
     if (exifPriority) {
         reader.ReadFromFile(path);

@@ -41,6 +41,17 @@ void open(StringGrid &grid, const QString &path)
     grid = read;
 }
 
+bool isLayoutFile(const QString &path)
+{
+    const QStringList lines = TextFile::readLines(TextFile::readAll(path));
+    if (lines.isEmpty())
+        return false;
+    const QStringList first = lines.first().split(QLatin1Char('\t'));
+    const QStringList &captions = SettingsRow::captions();
+    return first.size() >= 2 && first.at(0) == captions.at(Col::Datei)
+        && first.at(1) == captions.at(Col::Suffix);
+}
+
 QString rotation(const QString &rot)
 {
     if (rot == QLatin1String("1") || rot == QLatin1String("2"))

@@ -30,6 +30,11 @@ void save(const StringGrid &grid, const QString &path);
 // "Datei %s kann nicht geöffnet werden" with the grid unchanged.
 void open(StringGrid &grid, const QString &path);
 
+// Whether path holds a settings table: its first line starts with the column names every
+// layout and inkwerk.dat are written with ("Datei", "Suffix", ...). Throws like open()
+// when the file cannot be read.
+bool isLayoutFile(const QString &path);
+
 // The rotation a layout's Rot selects: "1" and "2" stand, anything else is "3".
 QString rotation(const QString &rot);
 

@@ -1,10 +1,11 @@
 #include "storage/textfile.h"
 
+#include "model/fileaccess.h"
+#include "model/filenames.h"
 #include "model/inkwerkerror.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
 
@@ -137,6 +138,12 @@ QString cannotCreateMessage(const QString &path)
     return QStringLiteral("Datei %1 kann nicht erstellt werden").arg(QDir::toNativeSeparators(path));
 }
 
+QString tooLargeMessage(const QString &path)
+{
+    return QStringLiteral("Datei %1 ist zu groß für eine Einstellungsdatei (mehr als %2 Bytes)")
+        .arg(QDir::toNativeSeparators(FileNames::shown(path))).arg(MaxFileSize);
+}
+
 QString writeErrorMessage()
 {
     return QStringLiteral("Stream-Schreibfehler");
@@ -145,15 +152,18 @@ QString writeErrorMessage()
 QByteArray readAll(const QString &path)
 {
     // Only regular files: a FIFO would block and a device could be endless.
-    const QFileInfo info(path);
-    QFile file(path);
-    if (!info.isFile() || info.size() > MaxFileSize || !file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!FileAccess::openForReading(file, path))
         throw InkwerkError(cannotOpenMessage(path));
+    if (file.size() > MaxFileSize)
+        throw InkwerkError(tooLargeMessage(path));
     // The size may have changed since it was looked at: read one byte more than allowed
     // to notice a file that grew.
     const QByteArray bytes = file.read(MaxFileSize + 1);
-    if (bytes.size() > MaxFileSize || file.error() != QFileDevice::NoError)
+    if (file.error() != QFileDevice::NoError)
         throw InkwerkError(cannotOpenMessage(path));
+    if (bytes.size() > MaxFileSize)
+        throw InkwerkError(tooLargeMessage(path));
     return bytes;
 }
 

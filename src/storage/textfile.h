@@ -33,10 +33,12 @@ QStringList readLines(const QByteArray &bytes);
 // The messages of failed file operations, with the path in native separators.
 QString cannotOpenMessage(const QString &path);
 QString cannotCreateMessage(const QString &path);
+QString tooLargeMessage(const QString &path);
 QString writeErrorMessage();
 
 // The whole content of a regular file of at most MaxFileSize bytes; throws InkwerkError
-// "Datei %s kann nicht geöffnet werden" otherwise.
+// "Datei %s kann nicht geöffnet werden" when it cannot be read, tooLargeMessage() when
+// it is larger.
 QByteArray readAll(const QString &path);
 // Replaces the file through a temporary file in the same folder, so that a failure leaves
 // the old file as it was. Throws InkwerkError "Datei %s kann nicht erstellt werden" when

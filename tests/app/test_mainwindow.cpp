@@ -17,6 +17,8 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QStatusTipEvent>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTest>
 #include <QToolButton>
 #include <QValidator>
@@ -28,6 +30,7 @@ class TestMainWindow : public QObject
 private slots:
     void firstStartUsesDefaultsAndCloseWritesBothFiles();
     void storedRowIsRestoredWithoutRotation();
+    void storedGeometryStaysOnTheScreen();
     void configRules_data();
     void configRules();
     void damagedFilesAreReportedOnceAndDefaultsUsed();
@@ -90,9 +93,25 @@ void TestMainWindow::storedRowIsRestoredWithoutRotation()
     QVERIFY(w.abcToggleBtn7->isChecked() && !w.abcToggleBtn4->isChecked());
     QVERIFY(w.RadioButton2->isChecked());
     QCOMPARE(w.Edit1->text(), QStringLiteral("Hochzeit"));
-    // Geometry outside the screen is restored as it was.
-    QCOMPARE(w.pos(), QPoint(-500, 4000));
-    QCOMPARE(w.size(), QSize(800, 600));
+    // Geometry outside the screen is brought onto it, keeping its size where it fits.
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY(area.contains(QRect(w.pos(), w.size())));
+    QCOMPARE(w.size(), QSize(800, 600).boundedTo(area.size()));
+    QCOMPARE(w.pos().x(), area.left());
+}
+
+void TestMainWindow::storedGeometryStaysOnTheScreen()
+{
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    // A huge window, and one placed far beyond the screen's edge.
+    for (const QByteArray &geometry : {QByteArray("0\r\n0\r\n100000\r\n100000"),
+                                       QByteArray("5000\r\n5000\r\n400\r\n300")}) {
+        WindowFixture f;
+        f.writeFile(QStringLiteral("config.dat"), "80\r\n20\r\n0\r\n" + geometry + "\r\n1\r\n");
+        TForm1 &w = f.start();
+        QVERIFY2(area.contains(QRect(w.pos(), w.size())), geometry.constData());
+        QVERIFY(w.width() <= area.width() && w.height() <= area.height());
+    }
 }
 
 void TestMainWindow::configRules_data()

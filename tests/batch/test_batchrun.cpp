@@ -7,6 +7,7 @@
 #include "imaging/metadata/exifreader.h"
 #include "stamp/stamptext.h"
 #include "exifbuilder.h"
+#include "scopedfilesizelimit.h"
 #include "scopedtimezone.h"
 #include "imaging/multiimage.h"
 #include "imaging/widgets/multiimageview.h"
@@ -22,6 +23,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+
+#include <unistd.h>
 
 namespace {
 
@@ -83,6 +86,10 @@ private slots:
     void timeCorrectionMovesStampNameAndFileTime_data();
     void timeCorrectionMovesStampNameAndFileTime();
     void failedJobsNeverHarmSources();
+    void summaryNamesEveryFailedJob();
+    void readOnlyFolderIsNamedInTheSummary();
+    void anotherJobsSourceIsReplacedOnlyAfterTheQuestion();
+    void namesThatAreNotUtf8AreAddedAndWritten();
     void closingDuringRunStopsAndSaves();
     void replacedSourceKeepsItsFileTime();
     void outputFolderButton();
@@ -402,9 +409,85 @@ void TestBatchRun::failedJobsNeverHarmSources()
     QVERIFY(!QFileInfo::exists(src(1)));
     QVERIFY(QFileInfo::exists(src(2)));
     QVERIFY(QFile(src(2)).size() > 0);
-    QVERIFY(f.dialogs.messages().isEmpty());
     QStringList leftovers = QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden);
     QCOMPARE(leftovers, QStringList({"n0.png", "n2.png"}));
+    // The status pane keeps its word, and one summary names each job not written.
+    QCOMPARE(w.RzStatusPane1->text(), QStringLiteral("BEARBEITUNG FERTIG!"));
+    const QStringList messages = f.dialogs.messages();
+    QCOMPARE(messages.size(), 1);
+    const QStringList lines = messages.first().split(QLatin1Char('\r'));
+    QCOMPARE(lines.first(), QStringLiteral("2 Bilder wurden nicht wie gewünscht bearbeitet:"));
+    QCOMPARE(lines.mid(2), QStringList({
+        src(0) + ": Datei " + m_dir->path() + "/missing/n0.png kann nicht erstellt werden "
+                                              "(Datei oder Verzeichnis nicht gefunden)",
+        src(1) + ": Datei " + src(1) + " kann nicht geöffnet werden"}));
+}
+
+void TestBatchRun::summaryNamesEveryFailedJob()
+{
+    WindowFixture f;
+    TForm1 &w = startWith(f, 3, {{Col::AVerz, out()}, {Col::TimeDN, ""}});
+    // An empty source, and a write the system refuses: a file size limit stops even root.
+    QVERIFY(writeTestFile(src(1), QByteArray()));
+    f.model().NGrid2.setCell(Col::AVerz, 2, out() + "/deeper");
+    QVERIFY(QDir().mkpath(out() + "/deeper"));
+    {
+        const ScopedFileSizeLimit limit(64);
+        w.AlleEintrge2->trigger();
+    }
+    QVERIFY(filesIn(out()).isEmpty());
+    QVERIFY(filesIn(out() + "/deeper").isEmpty());
+    QCOMPARE(f.dialogs.messages().size(), 1);
+    const QString summary = f.dialogs.messages().first();
+    QVERIFY2(summary.startsWith(QStringLiteral("3 Bilder wurden nicht wie gewünscht bearbeitet:")),
+             qPrintable(summary));
+    QVERIFY2(summary.contains(src(0) + ": Datei " + out() + "/n0.png kann nicht erstellt werden (Datei zu groß)"),
+             qPrintable(summary));
+    QVERIFY2(summary.contains(src(1) + ": "), qPrintable(summary));
+    QVERIFY2(summary.contains(src(2) + ": Datei " + out() + "/deeper/n2.png"), qPrintable(summary));
+    QCOMPARE(w.RzStatusPane1->text(), QStringLiteral("BEARBEITUNG FERTIG!"));
+}
+
+void TestBatchRun::readOnlyFolderIsNamedInTheSummary()
+{
+    if (::geteuid() == 0)
+        QSKIP("root writes into read-only folders; the file size limit test covers refused writes");
+    WindowFixture f;
+    TForm1 &w = startWith(f, 2, {{Col::AVerz, out()}, {Col::TimeDN, ""}});
+    QVERIFY(QFile::setPermissions(out(), QFile::ReadOwner | QFile::ExeOwner));
+    w.AlleEintrge2->trigger();
+    QFile::setPermissions(out(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QCOMPARE(f.dialogs.messages().size(), 1);
+    for (int i = 0; i < 2; ++i)
+        QVERIFY(f.dialogs.messages().first().contains(src(i) + ": Datei " + out()));
+}
+
+void TestBatchRun::anotherJobsSourceIsReplacedOnlyAfterTheQuestion()
+{
+    // The timestamp name of n0 is the name of the photo n1 beside it.
+    WindowFixture f;
+    writeSource(src(0), picture(64, 48), m_time);
+    const QString photo = m_dir->path() + "/2003_07_14 16_05_08.png";
+    writeSource(photo, picture(64, 48, qRgb(200, 10, 10)), m_time.addDays(3));
+    f.writeFile(QStringLiteral("inkwerk.dat"), WindowFixture::datFile({{Col::AVerz, ""}, {Col::TimeDN, "1"}}));
+    TForm1 &w = f.start();
+    f.dialogs.pushFiles({src(0), photo});
+    w.SpeedButton1Click();
+    const QByteArray before = [&] { QFile p(photo); p.open(QIODevice::ReadOnly); return p.readAll(); }();
+    f.dialogs.pushAnswer(UserDialogs::Answer::No);
+    w.AlleEintrge2->trigger();
+    QCOMPARE(f.dialogs.questions(),
+             QStringList({"Es werden Originaldateien überschrieben!\r(zB.: " + photo + ")\r\rTrotzdem starten?"}));
+    QFile p(photo);
+    QVERIFY(p.open(QIODevice::ReadOnly));
+    QCOMPARE(p.readAll(), before);
+    p.close();
+    // Answered with Ja, the run replaces it as the user agreed.
+    f.dialogs.pushAnswer(UserDialogs::Answer::Yes);
+    w.AlleEintrge2->trigger();
+    QCOMPARE(f.dialogs.questions().size(), 2);
+    QVERIFY(p.open(QIODevice::ReadOnly));
+    QVERIFY(p.readAll() != before);
 }
 
 void TestBatchRun::closingDuringRunStopsAndSaves()
@@ -485,6 +568,29 @@ void TestBatchRun::modifierTapInListSkipsNoJob()
     QTest::keyRelease(w.ListBox1, Qt::Key_Shift, Qt::NoModifier);
     w.AlleEintrge2->trigger();
     QCOMPARE(filesIn(out()), QStringList({"n0.png", "n1.png"}));
+}
+
+void TestBatchRun::namesThatAreNotUtf8AreAddedAndWritten()
+{
+    const QString folder = m_dir->path() + "/fotos";
+    QVERIFY(QDir().mkpath(folder));
+    writeSource(folder + "/plain.png", picture(32, 32), m_time);
+    // The same picture under a name from an old disk: "café" in Latin-1.
+    QVERIFY(QFile::copy(folder + "/plain.png", folder + "/x.png"));
+    QVERIFY(::rename(QFile::encodeName(folder + "/x.png").constData(),
+                     (QFile::encodeName(folder) + "/caf\xE9.png").constData()) == 0);
+    WindowFixture f;
+    f.writeFile(QStringLiteral("inkwerk.dat"), WindowFixture::datFile({{Col::AVerz, out()}, {Col::TimeDN, ""}}));
+    TForm1 &w = f.start();
+    f.dialogs.pushFolder(folder);
+    w.SpeedButton8Click();
+    QCOMPARE(f.model().entryCount(), 2);
+    const QModelIndex first = f.model().listModel.index(0);
+    QCOMPARE(f.model().listModel.data(first, Qt::DisplayRole).toString(), folder + QStringLiteral("/caf\uFFFD.png"));
+    w.AlleEintrge2->trigger();
+    QVERIFY2(f.dialogs.messages().isEmpty(), qPrintable(f.dialogs.messages().join('|')));
+    QVERIFY(QFileInfo::exists(out() + "/plain.png"));
+    QVERIFY(::access((QFile::encodeName(out()) + "/caf\xE9.png").constData(), F_OK) == 0);
 }
 
 QTEST_MAIN(TestBatchRun)

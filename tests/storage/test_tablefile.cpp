@@ -1,6 +1,7 @@
 #include "model/settingsrow.h"
 #include "model/stringgrid.h"
 #include "errortext.h"
+#include "scopedfilesizelimit.h"
 #include "storage/tablefile.h"
 
 #include <QDir>
@@ -150,14 +151,11 @@ private slots:
         // A file size limit makes the write fail even for root, who ignores permissions.
         const QString path = dir.filePath(QStringLiteral("inkwerk.dat"));
         QVERIFY(!fileBytes(path, "old\t\r\n").isEmpty());
-        rlimit saved {};
-        getrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit tiny = saved;
-        tiny.rlim_cur = 16;
-        setrlimit(RLIMIT_FSIZE, &tiny);
-        const QString message = errorText([&] { TableFile::SaveToFile(settingsGrid(), path); });
-        setrlimit(RLIMIT_FSIZE, &saved);
+        QString message;
+        {
+            const ScopedFileSizeLimit limit(16);
+            message = errorText([&] { TableFile::SaveToFile(settingsGrid(), path); });
+        }
         QCOMPARE(message, QStringLiteral("Stream-Schreibfehler"));
         QCOMPARE(fileBytes(path), QByteArray("old\t\r\n"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"inkwerk.dat"});
@@ -173,8 +171,11 @@ private slots:
         const StringGrid before = filled(4, QStringLiteral("."));
         StringGrid g = before;
         QCOMPARE(errorText([&] { TableFile::LoadFromFile(g, path); }), message);
+        // A file over the limit is named as too large, not as unreadable.
         fileBytes(path, QByteArray(1024 * 1024 + 1, '\t'));
-        QCOMPARE(errorText([&] { TableFile::LoadFromFile(g, path); }), message);
+        QCOMPARE(errorText([&] { TableFile::LoadFromFile(g, path); }),
+                 QStringLiteral("Datei %1 ist zu groß für eine Einstellungsdatei (mehr als 1048576 Bytes)")
+                     .arg(QDir::toNativeSeparators(path)));
         // 501 lines, one of them 4000 cells long, would ask for two million cells.
         QVERIFY(!errorText([&] { TableFile::decode(g, QByteArray(4000, '\t') + QByteArray(501, '\n')); })
                      .isEmpty());

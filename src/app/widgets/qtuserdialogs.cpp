@@ -115,7 +115,16 @@ UserDialogs::Answer QtUserDialogs::ask(const QString &text)
 
 void QtUserDialogs::message(const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, boxTitle, text, QMessageBox::NoButton, m_parent);
+    // A long notice (a run's summary of hundreds of jobs) would outgrow the screen: the
+    // box shows its beginning, and the whole text behind the box's details button.
+    constexpr int kShownLines = 20;
+    const QStringList lines = text.split(QLatin1Char('\r'));
+    const bool long_ = lines.size() > kShownLines;
+    const QString shown = long_ ? lines.mid(0, kShownLines).join(QLatin1Char('\r')) + QStringLiteral("\r…")
+                                : text;
+    QMessageBox box(QMessageBox::NoIcon, boxTitle, shown, QMessageBox::NoButton, m_parent);
+    if (long_)
+        box.setDetailedText(lines.join(QLatin1Char('\n')));
     box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     box.exec();
 }

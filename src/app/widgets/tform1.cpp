@@ -15,6 +15,8 @@
 #include "storage/settingsfolder.h"
 #include "storage/tablefile.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -22,6 +24,8 @@
 #include <QMimeData>
 #include <QFileInfo>
 #include <QFontComboBox>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -293,8 +297,23 @@ void TForm1::applyProgramSettings()
     if (config.pngInterlaced())
         m_model.Img2.setPNGInterLaced(true);
     const QRect g = config.geometry();
-    move(g.left(), g.top());
-    resize(g.width(), g.height());
+    // config.dat may come from another screen or be edited: the window keeps to the
+    // available area of the screen it would open on, so it can neither grow without
+    // bound nor open where nobody sees it.
+    const QScreen *screen = QGuiApplication::screenAt(g.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect();
+    if (area.isEmpty()) {
+        move(g.left(), g.top());
+        resize(g.width(), g.height());
+        return;
+    }
+    const int width = std::max(minimumWidth(), std::min(g.width(), area.width()));
+    const int height = std::max(minimumHeight(), std::min(g.height(), area.height()));
+    move(std::max(area.left(), std::min(g.left(), area.right() + 1 - width)),
+         std::max(area.top(), std::min(g.top(), area.bottom() + 1 - height)));
+    resize(width, height);
 }
 
 bool TForm1::FormCloseQuery()

@@ -5,10 +5,14 @@
 #include "app/widgets/handlerguard.h"
 #include "batch/jobrenderer.h"
 #include "batch/outputnames.h"
+#include "batch/sourceset.h"
 
 #include <QMainWindow>
 #include "model/inkwerkerror.h"
 
+#include <QList>
+#include <QPair>
+#include <QSet>
 #include <memory>
 #include <optional>
 
@@ -132,6 +136,11 @@ public:
     void rendersel();
     void savepic(int row);
     bool isRunning() const;
+    // The program settings a run renders with.
+    RenderOptions runOptions() const;
+    // The pictures of the list that jobs of a run over the whole list would replace, one
+    // per job, in list order.
+    QStringList sourcesTheRunWouldReplace();
 
     // Controls, with the names the rest of the program and the tests use.
     QFontComboBox *RzFontComboBox1 = nullptr;
@@ -250,6 +259,11 @@ private:
     // Renders each job of a run; the names it gave out in the current run.
     JobRenderer m_renderer;
     OutputNames m_runNames;
+    // The pictures of the list at the run's start, and those the user agreed to replace.
+    SourceSet m_runSources;
+    QSet<QString> m_confirmedReplacements;
+    // Jobs of the run not written or written from damaged data: source and reason.
+    QList<QPair<QString, QString>> m_runProblems;
     int m_runTotal = 0;
     int m_finishedCount = 0;
     bool m_closeAfterRun = false;

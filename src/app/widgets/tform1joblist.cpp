@@ -1,6 +1,9 @@
 // Job list editing, selection and the preview's event handlers of the main window.
 #include "app/widgets/tform1.h"
 
+#include "batch/jobpaths.h"
+#include "model/fileaccess.h"
+#include "model/filenames.h"
 #include "model/pathrules.h"
 #include "app/widgets/joblistview.h"
 #include "app/widgets/piegauge.h"
@@ -100,17 +103,9 @@ void TForm1::addFiles(const QStringList &chosen)
 
 void TForm1::addFolder(const QString &chosen)
 {
-    const QString folder = PathRules::storedForm(chosen);
-    QStringList names = QDir(chosen).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort);
-    std::stable_sort(names.begin(), names.end(), caseInsensitiveLess);
-    for (const QString &name : names) {
-        const QString type = PathRules::fileType(name);
-        const QString path = PathRules::join(folder, PathRules::storedForm(name));
-        if (m_model.containsEntry(path))
-            continue;
-        if (!m_model.supportedTypes.contains(type))
-            continue;
-        addEntry(path, type);
+    for (const QString &path : JobPaths::folderPictures(chosen)) {
+        if (!m_model.containsEntry(path))
+            addEntry(path, PathRules::fileType(path));
     }
 }
 
@@ -146,10 +141,10 @@ void TForm1::addDroppedPaths(const QStringList &paths)
     QStringList files;
     QStringList folders;
     for (const QString &p : paths) {
-        const QFileInfo info(p);
-        if (info.isDir())
+        const FileAccess::Status status = FileAccess::status(p);
+        if (status.folder)
             folders.append(p);
-        else if (info.isFile() && m_model.supportedTypes.contains(PathRules::fileType(p)))
+        else if (status.regular && m_model.supportedTypes.contains(PathRules::fileType(p)))
             files.append(p);
     }
     addFiles(files);
@@ -262,9 +257,13 @@ void TForm1::ListBox1Click()
             else if (rot == QLatin1String("2")) checkRadio(RadioButton7);
             else if (rot == QLatin1String("3")) checkRadio(RadioButton8);
         }
-    } catch (const InkwerkError &) {
-        if (QFileInfo::exists(path)) {
-            m_dialogs->message(kErrorNotice);
+    } catch (const InkwerkError &e) {
+        if (FileAccess::status(path).exists) {
+            // In a run the job's own step reports it in the run's summary.
+            if (!m_model.batchRunning)
+                m_dialogs->message(kErrorNotice + QStringLiteral("\r(")
+                                   + QDir::toNativeSeparators(FileNames::shown(path))
+                                   + QStringLiteral(": ") + e.message() + QLatin1Char(')'));
             RzProgressBar1->setPercent(0);
             m_model.previewPending = false;
         }

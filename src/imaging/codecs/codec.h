@@ -26,9 +26,29 @@ inline bool dimensionsAcceptable(int64_t width, int64_t height)
         && width * height <= kMaxPixels;
 }
 
+// Why a picture of width x height is refused: zero or negative, or over the limits.
+inline QString sizeRefusal(int64_t width, int64_t height)
+{
+    if (width < 1 || height < 1)
+        return QStringLiteral("picture dimensions out of range: %1x%2").arg(width).arg(height);
+    return QStringLiteral("too large: %1x%2 > the limit of %3 pixels a side and %4 megapixels")
+        .arg(width).arg(height).arg(kMaxSide).arg(kMaxPixels / 1000000);
+}
+
+// Why a picture is refused whose compressed data is too short for its size: even the most
+// compact coding of width x height pixels needs more than the bytes there are.
+inline QString cannotHoldRefusal(int64_t bytes, int64_t width, int64_t height)
+{
+    return QStringLiteral("truncated: %1 bytes of picture data cannot hold a %2x%3 picture")
+        .arg(bytes).arg(width).arg(height);
+}
+
 struct Decoded {
     QImage image;   // null on failure
     QString error;  // reason on failure
+    // What was wrong with data the decoder still made a picture of (corrupt or missing
+    // data shown as decoded); empty for a sound picture.
+    QString damage;
     bool ok() const { return !image.isNull(); }
 };
 

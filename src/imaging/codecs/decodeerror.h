@@ -38,8 +38,8 @@ inline QString decodeErrorText(DecodeError error)
 inline Decoded decodeResult(DecodeError error, QImage &&image)
 {
     if (error != DecodeError::None)
-        return {QImage(), decodeErrorText(error)};
-    return {std::move(image), QString()};
+        return {QImage(), decodeErrorText(error), QString()};
+    return {std::move(image), QString(), QString()};
 }
 
 // Turns an ARGB32 picture decoded with a real alpha channel into RGB32 by blending each

@@ -94,7 +94,16 @@ bool readFirstFrame(GifFileType *gif, QImage &image, QString &error,
     if (frame.Left < 0 || frame.Top < 0
         || !Codec::dimensionsAcceptable(frame.Width, frame.Height)
         || !Codec::dimensionsAcceptable(canvasWidth, canvasHeight)) {
-        error = QStringLiteral("Picture size out of range");
+        error = Codec::sizeRefusal(canvasWidth, canvasHeight);
+        return false;
+    }
+    // An LZW code takes at least three bits and stands for at most 4096 pixels, so the
+    // data left must hold a code for every 4096 pixels of the canvas, whose memory would
+    // otherwise be taken for a picture the file cannot have.
+    const auto *reader = static_cast<const MemoryReader *>(gif->UserData);
+    const int64_t dataBytes = int64_t(reader->size - reader->pos);
+    if (dataBytes * 8 / 3 * 4096 < canvasWidth * canvasHeight) {
+        error = Codec::cannotHoldRefusal(dataBytes, canvasWidth, canvasHeight);
         return false;
     }
     const ColorMapObject *map = frame.ColorMap ? frame.ColorMap : gif->SColorMap;

@@ -60,6 +60,13 @@ DecodeFn decoderForContent(const QByteArray &bytes)
 
 } // namespace
 
+qint64 fileSizeLimit(const QString &path)
+{
+    if (decoderForExtension(QFileInfo(path).suffix().toUpper()) == JpegCodec::decode)
+        return JpegCodec::kMaxFileBytes;
+    return qint64(2) << 30;
+}
+
 Codec::Decoded decodeFile(const QByteArray &bytes, const QString &path, const ProgressFn &progress)
 {
     DecodeFn decoder = decoderForExtension(QFileInfo(path).suffix().toUpper());

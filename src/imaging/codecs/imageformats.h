@@ -11,6 +11,11 @@ class PictureMetadata;
 // extension is recognised by its own first bytes.
 namespace ImageFormats {
 
+// The largest file read for a picture at path. The biggest picture any codec accepts,
+// stored uncompressed at 32 bits per pixel, stays below the general limit; compressed
+// JPEG data of that picture stays far below its own.
+qint64 fileSizeLimit(const QString &path);
+
 // Decodes a whole file's bytes; path only serves to pick the reader.
 Codec::Decoded decodeFile(const QByteArray &bytes, const QString &path, const ProgressFn &progress);
 

@@ -24,11 +24,13 @@ constexpr J_COLOR_SPACE kPixelLayout = JCS_EXT_XRGB;
 #endif
 
 // libjpeg's default error handler prints and calls exit(); this one jumps back to the
-// codec call instead and keeps the message.
+// codec call instead and keeps the message. damage keeps the first warning that means
+// the picture shows wrong or missing data.
 struct ErrorManager {
     jpeg_error_mgr pub;
     jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
+    char damage[JMSG_LENGTH_MAX];
 };
 
 [[noreturn]] void errorExit(j_common_ptr cinfo)
@@ -38,18 +40,58 @@ struct ErrorManager {
     longjmp(err->jump, 1);
 }
 
-// Warnings (a bad Huffman code, stray bytes before a marker) are counted by libjpeg but
-// not printed: many camera files carry them and decode fine. A file that ends before its
-// picture is complete is a failed load, not a picture padded with grey.
+// Stray bytes before a marker are common in camera files that decode fine; so many that
+// they stand for lost picture data are damage.
+constexpr int kHarmlessExtraneousBytes = 64;
+
+// Whether the warning libjpeg is emitting means the picture's data is corrupt or missing
+// (shown as grey or garbled blocks), rather than an oddity of the file's structure.
+bool isDamage(const jpeg_error_mgr &err)
+{
+    switch (err.msg_code) {
+    case JWRN_HIT_MARKER:         // the data ends before the scan does
+    case JWRN_HUFF_BAD_CODE:
+    case JWRN_MUST_RESYNC:
+    case JWRN_BOGUS_PROGRESSION:
+        return true;
+    case JWRN_EXTRANEOUS_DATA:
+        return err.msg_parm.i[0] > kHarmlessExtraneousBytes;
+    default:
+        return false;
+    }
+}
+
+// Warnings are not printed; the first that tells of damage is kept for the caller. A file
+// that ends before its picture is complete is a failed load, not a picture padded with
+// grey.
 void silentOutput(j_common_ptr) {}
 
 void emitMessage(j_common_ptr cinfo, int level)
 {
-    if (level < 0) {
-        if (cinfo->err->msg_code == JWRN_JPEG_EOF)
-            cinfo->err->error_exit(cinfo);
-        ++cinfo->err->num_warnings;
-    }
+    if (level >= 0)
+        return;
+    if (cinfo->err->msg_code == JWRN_JPEG_EOF)
+        cinfo->err->error_exit(cinfo);
+    ++cinfo->err->num_warnings;
+    auto *err = reinterpret_cast<ErrorManager *>(cinfo->err);
+    if (err->damage[0] == '\0' && isDamage(*cinfo->err))
+        cinfo->err->format_message(cinfo, err->damage);
+}
+
+// The fewest bytes of entropy-coded data that can hold every block of the picture. A
+// Huffman code is at least one bit: a sequential scan codes each block with a DC code and
+// an end-of-block code at least; a progressive file's AC scans can cover many blocks with
+// one end-of-band run, so only its DC scans give a floor of a bit per block. Arithmetic
+// coding can go below a bit per block and gives none.
+int64_t minimumScanBytes(const jpeg_decompress_struct &cinfo)
+{
+    if (cinfo.arith_code)
+        return 0;
+    int64_t blocks = 0;
+    for (int c = 0; c < cinfo.num_components; ++c)
+        blocks += int64_t(cinfo.comp_info[c].width_in_blocks) * cinfo.comp_info[c].height_in_blocks;
+    const int bitsPerBlock = cinfo.progressive_mode ? 1 : 2;
+    return blocks * bitsPerBlock / 8;
 }
 
 void initErrorManager(ErrorManager &err)
@@ -59,6 +101,7 @@ void initErrorManager(ErrorManager &err)
     err.pub.output_message = silentOutput;
     err.pub.emit_message = emitMessage;
     err.message[0] = '\0';
+    err.damage[0] = '\0';
 }
 
 struct ProgressMonitor {
@@ -118,10 +161,23 @@ public:
 
     // Only members are touched after setjmp, so nothing is left in an undefined state
     // when libjpeg jumps back.
-    bool run(const QByteArray &bytes, QImage &image, QString &error)
+    bool run(const QByteArray &bytes, QImage &image, QString &error, QString &damage)
     {
         if (setjmp(m_err.jump)) {
+            // An error after every row was read (at the end of the data) leaves a whole
+            // picture: it is kept, and the error counts as damage.
+            if (m_rowsDone) {
+                // Only the end marker missing is no damage: every row was there.
+                if (m_err.damage[0] != '\0')
+                    damage = QString::fromLatin1(m_err.damage);
+                else if (m_err.pub.msg_code != JWRN_JPEG_EOF)
+                    damage = QString::fromLatin1(m_err.message);
+                m_reporter.report(1, 1);
+                return true;
+            }
             error = QString::fromLatin1(m_err.message);
+            if (m_err.pub.msg_code == JWRN_JPEG_EOF)
+                error = QStringLiteral("truncated: ") + error;
             return false;
         }
         jpeg_create_decompress(&m_cinfo);
@@ -130,7 +186,13 @@ public:
                      static_cast<unsigned long>(bytes.size()));
         jpeg_read_header(&m_cinfo, TRUE);
         if (!Codec::dimensionsAcceptable(m_cinfo.image_width, m_cinfo.image_height)) {
-            error = QStringLiteral("Picture size out of range");
+            error = Codec::sizeRefusal(m_cinfo.image_width, m_cinfo.image_height);
+            return false;
+        }
+        // Nothing is allocated for a picture whose data cannot be there.
+        const int64_t scanBytes = int64_t(m_cinfo.src->bytes_in_buffer);
+        if (scanBytes < minimumScanBytes(m_cinfo)) {
+            error = Codec::cannotHoldRefusal(scanBytes, m_cinfo.image_width, m_cinfo.image_height);
             return false;
         }
 
@@ -176,7 +238,14 @@ public:
         // are made black rather than left showing it.
         for (int y = int(m_cinfo.output_scanline); y < height; ++y)
             std::memset(bits + y * stride, 0, size_t(width) * 4);
-        // jpeg_finish_decompress is left out: it would only read on to the end marker.
+        // Reading on to the end marker tells whether picture data was left over, which is
+        // as much a sign of damage as data missing.
+        if (m_cinfo.output_scanline == m_cinfo.output_height) {
+            m_rowsDone = true;
+            jpeg_finish_decompress(&m_cinfo);
+        }
+        if (m_err.damage[0] != '\0')
+            damage = QString::fromLatin1(m_err.damage);
         m_reporter.report(1, 1);
         return true;
     }
@@ -187,6 +256,7 @@ private:
     Codec::ProgressReporter m_reporter;
     ProgressMonitor m_monitor;
     std::vector<uchar> m_cmykRow;
+    bool m_rowsDone = false;
 };
 
 // Compressed data goes straight into a QByteArray that grows as needed.
@@ -296,12 +366,37 @@ Codec::Decoded decode(const QByteArray &bytes, const ProgressFn &progress)
 {
     Codec::Decoded result;
     Decoder decoder(progress);
-    if (!decoder.run(bytes, result.image, result.error)) {
+    if (!decoder.run(bytes, result.image, result.error, result.damage)) {
         result.image = QImage();
         if (result.error.isEmpty())
             result.error = QStringLiteral("Not a readable JPEG file");
     }
     return result;
+}
+
+QString headerRefusal(const QByteArray &bytes)
+{
+    jpeg_decompress_struct cinfo;
+    std::memset(&cinfo, 0, sizeof cinfo);
+    ErrorManager err;
+    initErrorManager(err);
+    cinfo.err = &err.pub;
+    QString refusal;
+    if (setjmp(err.jump)) {
+        refusal = QString::fromLatin1(err.message);
+    } else {
+        jpeg_create_decompress(&cinfo);
+        jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char *>(bytes.constData()),
+                     static_cast<unsigned long>(bytes.size()));
+        jpeg_read_header(&cinfo, TRUE);
+        const int64_t scanBytes = int64_t(cinfo.src->bytes_in_buffer);
+        if (!Codec::dimensionsAcceptable(cinfo.image_width, cinfo.image_height))
+            refusal = Codec::sizeRefusal(cinfo.image_width, cinfo.image_height);
+        else if (scanBytes < minimumScanBytes(cinfo))
+            refusal = Codec::cannotHoldRefusal(scanBytes, cinfo.image_width, cinfo.image_height);
+    }
+    jpeg_destroy_decompress(&cinfo);
+    return refusal;
 }
 
 bool encodeInto(const QImage &rgb32, int quality, int smoothing, const ProgressFn &progress,

@@ -2,6 +2,7 @@
 
 #include "imaging/codecs/picturebuffer.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstring>
 
@@ -100,7 +101,15 @@ public:
         png_get_IHDR(m_png, m_info, &width, &height, &depth, &colorType, &interlace,
                      nullptr, nullptr);
         if (!Codec::dimensionsAcceptable(width, height)) {
-            error = QStringLiteral("Picture size out of range");
+            error = Codec::sizeRefusal(width, height);
+            return false;
+        }
+        // Deflate packs at most 1032 bytes into one: compressed data that cannot hold
+        // the rows is refused before their memory is taken.
+        const int64_t rowBytes = 1 + (int64_t(width) * png_get_channels(m_png, m_info) * depth + 7) / 8;
+        const int64_t compressed = compressedBytes();
+        if (compressed * 1032 < rowBytes * height) {
+            error = Codec::cannotHoldRefusal(compressed, width, height);
             return false;
         }
 
@@ -159,6 +168,26 @@ public:
     }
 
 private:
+    // The bytes of the picture data chunks, counted by walking the chunk headers of the
+    // whole file; a chunk that runs past the end counts up to the end.
+    int64_t compressedBytes() const
+    {
+        int64_t total = 0;
+        size_t pos = 8;
+        while (pos + 8 <= m_input.size) {
+            const uchar *h = m_input.data + pos;
+            const uint64_t length = (uint64_t(h[0]) << 24) | (uint64_t(h[1]) << 16) | (uint64_t(h[2]) << 8) | h[3];
+            const size_t left = m_input.size - pos - 8;
+            if (std::memcmp(h + 4, "IDAT", 4) == 0)
+                total += int64_t(std::min<uint64_t>(length, left));
+            if (length + 4 > left)
+                break;
+            pos += 8 + size_t(length) + 4;
+        }
+        return total;
+    }
+
+
     Session m_session;
     MemoryReader m_input;
     Codec::ProgressReporter m_reporter;

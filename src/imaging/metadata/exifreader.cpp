@@ -1,12 +1,13 @@
 #include "imaging/metadata/exifreader.h"
 
+#include "model/fileaccess.h"
+#include "model/filenames.h"
 #include "model/inkwerkerror.h"
 #include "model/wallclock.h"
 
 #include <QDate>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QTime>
 
 #include <cstring>
@@ -262,14 +263,14 @@ QString TExif::orientationText(uint32_t value)
 void TExif::ReadFromFile(const QString &path)
 {
     // A vanished file keeps the previous results; the caller notices it elsewhere.
-    if (!QFileInfo(path).isFile())
+    if (!FileAccess::status(path).regular)
         return;
     Clear();
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QFile file;
+    if (!FileAccess::openForReading(file, path)) {
         throw InkwerkError(QStringLiteral("Datei %1 kann nicht geöffnet werden")
-                               .arg(QDir::toNativeSeparators(path)));
+                               .arg(QDir::toNativeSeparators(FileNames::shown(path))));
     }
     const QByteArray soi = readExactly(file, 0, 2);
     if (quint8(soi[0]) != 0xFF || quint8(soi[1]) != 0xD8)

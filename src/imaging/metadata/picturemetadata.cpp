@@ -1,6 +1,7 @@
 #include "imaging/metadata/picturemetadata.h"
 
 #include "imaging/codecs/tiffcodec.h"
+#include "model/fileaccess.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -150,8 +151,8 @@ QByteArray pngChunk(const char *type, const QByteArray &data)
 
 PictureMetadata PictureMetadata::readFromFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!FileAccess::openForReading(file, path))
         return {};
     const QByteArray head = file.peek(8);
     PictureMetadata m;
