@@ -152,11 +152,20 @@ void MultiImage::setImageName(const QString &path)
         return;
     }
 
+    m_sourceSampling = {};
     ProgressRun progress(onProgress);
     {
         const FileBytes file(path);
-        if (!file.bytes().isEmpty())
-            m_picture = ImageFormats::decodeFile(file.bytes(), path, progress.codecProgress()).image;
+        if (!file.bytes().isEmpty()) {
+            Codec::Decoded decoded =
+                ImageFormats::decodeFile(file.bytes(), path, progress.codecProgress());
+            m_sourceSampling = decoded.sampling;
+            // The one place where a picture is put upright from the orientation its file
+            // records.
+            m_picture = decoded.ok() && decoded.orientation != 1
+                ? uprightPicture(decoded.image, decoded.orientation, {})
+                : std::move(decoded.image);
+        }
     }
     progress.finish();
     notifyChanged();
@@ -168,12 +177,14 @@ void MultiImage::setPicture(const QImage &picture)
 {
     QImage next = toRgb32(picture);
     m_picture = std::move(next);
+    m_sourceSampling = {};
     notifyChanged();
 }
 
 void MultiImage::clearPicture()
 {
     m_picture = QImage();
+    m_sourceSampling = {};
     notifyChanged();
 }
 
@@ -191,6 +202,8 @@ void MultiImage::rotate(double angle)
                 "application and to restart it by clicking its icon!"));
         }
         m_picture = std::move(turned);
+        if (turns % 2)
+            m_sourceSampling = m_sourceSampling.turned();
     }
     progress.finish();
     notifyChanged();
@@ -215,6 +228,7 @@ bool MultiImage::save(const QString &path, const char *format)
             options.jpegQuality = m_jpegQuality;
             options.jpegSmoothing = m_jpegSmooth;
             options.pngInterlaced = m_pngInterlaced;
+            options.jpegSampling = m_sourceSampling;
             options.metadata = &m_saveMetadata;
             written = ImageFormats::encodeInto(m_picture, format, options,
                                                progress.codecProgress(), m_encoded)
