@@ -149,9 +149,12 @@ QByteArray readAll(const QString &path)
     QFile file(path);
     if (!info.isFile() || info.size() > MaxFileSize || !file.open(QIODevice::ReadOnly))
         throw InkwerkError(cannotOpenMessage(path));
-    // The size may have changed since it was looked at: read one byte more than allowed
-    // to notice a file that grew.
-    const QByteArray bytes = file.read(MaxFileSize + 1);
+    // The size may have changed since it was looked at: one byte more than the file held
+    // notices a file that grew, which is then read on to one byte more than allowed. A
+    // buffer of the allowed size for every read would cost more than the read itself.
+    QByteArray bytes = file.read(info.size() + 1);
+    if (bytes.size() > info.size())
+        bytes += file.read(MaxFileSize + 1 - bytes.size());
     if (bytes.size() > MaxFileSize || file.error() != QFileDevice::NoError)
         throw InkwerkError(cannotOpenMessage(path));
     return bytes;
