@@ -17,8 +17,8 @@
 #include "benchcommon.h"
 
 #include "batch/jobrenderer.h"
-#include "imaging/jpeglossless.h"
-#include "imaging/jpegrestamp.h"
+#include "imaging/lossless/jpeglossless.h"
+#include "imaging/lossless/jpegrestamp.h"
 #include "model/settingsrow.h"
 #include "stamp/rowstamp.h"
 #include "stamp/stampdrawer.h"

@@ -8,9 +8,9 @@
 // thumbnail), XMP, a 3 kB ICC profile and a comment is made in /tmp.
 #include "benchcommon.h"
 
-#include "imaging/exifedit.h"
-#include "imaging/jpegcodec.h"
-#include "imaging/picturemetadata.h"
+#include "imaging/metadata/exifedit.h"
+#include "imaging/codecs/jpegcodec.h"
+#include "imaging/metadata/picturemetadata.h"
 
 #include <QFile>
 #include <QImage>

@@ -12,7 +12,7 @@
 
 #include "app/widgets/colorbutton.h"
 #include "app/widgets/tform1.h"
-#include "imaging/jpegcodec.h"
+#include "imaging/codecs/jpegcodec.h"
 #include "imaging/widgets/multiimageview.h"
 
 #include <QApplication>

@@ -2,13 +2,13 @@
 
 #include "fuzztargets.h"
 
-#include "imaging/bmpcodec.h"
-#include "imaging/gifcodec.h"
-#include "imaging/pcxcodec.h"
-#include "imaging/picturemetadata.h"
-#include "imaging/pngcodec.h"
-#include "imaging/tgacodec.h"
-#include "imaging/tiffcodec.h"
+#include "imaging/codecs/bmpcodec.h"
+#include "imaging/codecs/gifcodec.h"
+#include "imaging/codecs/pcxcodec.h"
+#include "imaging/metadata/picturemetadata.h"
+#include "imaging/codecs/pngcodec.h"
+#include "imaging/codecs/tgacodec.h"
+#include "imaging/codecs/tiffcodec.h"
 #include "model/settingsrow.h"
 #include "model/stringgrid.h"
 #include "storage/configlist.h"
@@ -164,6 +164,8 @@ QList<FuzzSeeds::Seed> settingsSeeds()
     ConfigList config;
     config.setMissingFileDefaults(QRect(10, 20, 800, 600));
     config.setFlag(ConfigList::LosslessJpeg, true);
+    config.setFlag(ConfigList::UprightByExif, false);
+    config.setLine(ConfigList::TimeCorrection, QStringLiteral("-1 02:30:00"));
     QString configText;
     for (const QString &line : config.lines())
         configText += line + QLatin1String("\r\n");

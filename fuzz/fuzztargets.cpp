@@ -1,14 +1,14 @@
 #include "fuzztargets.h"
 
-#include "imaging/bmpcodec.h"
-#include "imaging/exifedit.h"
-#include "imaging/exifreader.h"
-#include "imaging/jpeglossless.h"
-#include "imaging/jpegsplice.h"
+#include "imaging/codecs/bmpcodec.h"
+#include "imaging/metadata/exifedit.h"
+#include "imaging/metadata/exifreader.h"
+#include "imaging/lossless/jpeglossless.h"
+#include "imaging/lossless/jpegsplice.h"
 #include "imaging/multiimage.h"
-#include "imaging/pcxcodec.h"
-#include "imaging/picturemetadata.h"
-#include "imaging/tgacodec.h"
+#include "imaging/codecs/pcxcodec.h"
+#include "imaging/metadata/picturemetadata.h"
+#include "imaging/codecs/tgacodec.h"
 #include "model/inkwerkerror.h"
 #include "model/settingsrow.h"
 #include "model/stringgrid.h"
@@ -179,17 +179,17 @@ StringGrid programGrid()
     return grid;
 }
 
-bool sameCells(const StringGrid &a, const StringGrid &b)
+// The cells a layout keeps, the header row and the settings row, agree.
+bool sameSettings(const StringGrid &a, const StringGrid &b)
 {
-    if (a.rowCount() != b.rowCount() || a.colCount() != b.colCount())
-        return false;
-    for (int r = 0; r < a.rowCount(); ++r)
-        if (a.row(r) != b.row(r))
-            return false;
+    for (int r = 0; r < 2; ++r)
+        for (int c = 0; c < Col::Count; ++c)
+            if (a.cell(c, r) != b.cell(c, r))
+                return false;
     return true;
 }
 
-// A layout the program opened and saves must open again with the same cells.
+// A layout the program opened and saves must open again with the same settings.
 bool layoutRoundTrip(const QString &path)
 {
     StringGrid grid = programGrid();
@@ -211,7 +211,7 @@ bool layoutRoundTrip(const QString &path)
     } catch (const InkwerkError &) {
         return false;
     }
-    return sameCells(grid, again);
+    return sameSettings(grid, again);
 }
 
 // A settings list the program read and saves must read back the same.
@@ -224,6 +224,7 @@ bool configRoundTrip(const QString &path)
         config.validate();
         config.jpegQuality();
         config.geometry();
+        config.timeShift();
     } catch (const InkwerkError &) {
         return true;   // the program starts with the defaults instead
     }

@@ -2,7 +2,7 @@
 
 #include "batch/batchrunner.h"
 #include "batch/jobpaths.h"
-#include "imaging/exifreader.h"
+#include "imaging/metadata/exifreader.h"
 #include "model/inkwerkerror.h"
 #include "model/pathrules.h"
 #include "model/settingsrow.h"
@@ -39,7 +39,8 @@ const char *const kHelp =
     "Usage:\n"
     "  inkwerk [FILE|FOLDER...]                open the window with these in the job list\n"
     "  inkwerk --render [OPTIONS] FILE|FOLDER... write stamped copies without a window\n"
-    "  inkwerk --info [--no-exif] FILE...      print each file's dates and camera fields\n"
+    "  inkwerk --info [--no-exif] [--time-shift T] FILE...\n"
+    "                                          print each file's dates and camera fields\n"
     "\n"
     "Render options:\n"
     "  --layout FILE   stamp settings from a layout file (.ikl); else the settings last\n"
@@ -47,6 +48,14 @@ const char *const kHelp =
     "  --out DIR       write every picture into DIR (created when missing)\n"
     "  --quality N     JPEG quality, 1 to 100 (default: the program setting)\n"
     "  --no-exif       use the file time instead of the EXIF date\n"
+    "  --time-shift [+|-][D ]HH:MM[:SS]\n"
+    "                  correct the camera's clock for this run (also --info): added to\n"
+    "                  every image timestamp, so the stamp, the timestamp name and the\n"
+    "                  file time carry the corrected time; the time of rendering\n"
+    "                  (\"aktuelle\") is not moved, and the EXIF dates inside the copies\n"
+    "                  stay as the camera wrote them. Example: --time-shift +1:00, or\n"
+    "                  \"-1 00:00\" for a day earlier (default: the program setting\n"
+    "                  \"Zeitkorrektur\")\n"
     "  --jobs N        pictures rendered at once (default: the number of processors)\n"
     "  --overwrite     allow jobs that replace their source picture\n"
     "  --lossless      stamp JPEGs without re-encoding them: only the blocks under the\n"
@@ -71,6 +80,7 @@ struct Options {
     QString out;
     std::optional<int> quality;
     bool noExif = false;
+    std::optional<TimeShift> timeShift;
     int jobs = 0;
     bool overwrite = false;
     bool stripMetadata = false;
@@ -82,7 +92,8 @@ struct Options {
 bool takesValue(const QString &name)
 {
     return name == QLatin1String("--layout") || name == QLatin1String("--out")
-        || name == QLatin1String("--quality") || name == QLatin1String("--jobs");
+        || name == QLatin1String("--quality") || name == QLatin1String("--jobs")
+        || name == QLatin1String("--time-shift");
 }
 
 std::optional<int> positiveNumber(const QString &text, int max)
@@ -125,7 +136,9 @@ Options parse(const QStringList &args)
                 }
                 value = args.at(++i);
             }
-            renderOnly.append(a);
+            // Like --no-exif, a time shift also serves --info.
+            if (a != QLatin1String("--time-shift"))
+                renderOnly.append(a);
         } else if (hasValue) {
             o.error = QStringLiteral("option %1 takes no value").arg(a);
             break;
@@ -140,6 +153,10 @@ Options parse(const QStringList &args)
         else if (a == QLatin1String("--lossless")) { o.lossless = true; renderOnly.append(a); }
         else if (a == QLatin1String("--layout")) o.layout = value;
         else if (a == QLatin1String("--out")) o.out = value;
+        else if (a == QLatin1String("--time-shift")) {
+            o.timeShift = TimeShift::parse(value);
+            if (!o.timeShift) { o.error = QStringLiteral("--time-shift takes [+|-][D ]HH:MM[:SS] (hours 0-23), such as +1:00 or \"-1 00:00\", not \"%1\"").arg(value); break; }
+        }
         else if (a == QLatin1String("--quality")) {
             o.quality = positiveNumber(value, 100);
             if (!o.quality) { o.error = QStringLiteral("--quality takes a number from 1 to 100, not \"%1\"").arg(value); break; }
@@ -170,9 +187,11 @@ Options parse(const QStringList &args)
             o.error = QStringLiteral("%1 goes with --render only").arg(renderOnly.first());
         else if (o.paths.isEmpty())
             o.error = QStringLiteral("--info needs at least one file");
-    } else if (!renderOnly.isEmpty() || o.noExif) {
+    } else if (!renderOnly.isEmpty() || o.noExif || o.timeShift) {
         o.error = QStringLiteral("%1 goes with --render only")
-                      .arg(renderOnly.isEmpty() ? QStringLiteral("--no-exif") : renderOnly.first());
+                      .arg(!renderOnly.isEmpty() ? renderOnly.first()
+                           : o.noExif            ? QStringLiteral("--no-exif")
+                                                 : QStringLiteral("--time-shift"));
     }
     if (!o.error.isEmpty())
         o.mode = Mode::UsageError;
@@ -204,6 +223,8 @@ ConfigList readConfig(const QString &folder, QTextStream &err)
             read.loadFromFile(path);
             read.completeSevenLines();
             read.validate();
+            if (const std::optional<QString> bad = read.takeMalformedTimeShift())
+                err << native(path) << ": malformed time shift \"" << *bad << "\" (using none)\n";
             return read;
         } catch (const InkwerkError &e) {
             err << native(path) << ": " << e.message() << " (using the defaults)\n";
@@ -233,6 +254,19 @@ QStringList savedRow(const QString &folder, QTextStream &err)
     QStringList row = grid.row(1);
     row[Col::Rot] = QStringLiteral("3");
     return row;
+}
+
+// The correction of this run: --time-shift, else the program setting. A correction in
+// force is named once, so that nobody forgets it is on.
+TimeShift timeShiftOf(const Options &o, const ConfigList &config, QTextStream &err)
+{
+    const TimeShift shift = o.timeShift.value_or(config.timeShift());
+    if (!shift.isZero()) {
+        err << "inkwerk: time shift " << shift.text()
+            << " added to every image timestamp (the EXIF dates in the copies are kept)\n";
+        err.flush();
+    }
+    return shift;
 }
 
 QString reasonText(const BatchRunner::Report &r)
@@ -274,6 +308,7 @@ int render(const Options &o, QTextStream &out, QTextStream &err)
         options.exifPriority = false;
     options.keepMetadata = !o.stripMetadata;
     options.losslessJpeg = options.losslessJpeg || o.lossless;
+    options.timeShift = timeShiftOf(o, config, err);
 
     QStringList base = savedRow(folder, err);
     if (!o.layout.isEmpty()) {
@@ -379,6 +414,7 @@ int info(const Options &o, QTextStream &out, QTextStream &err)
 {
     const ConfigList config = readConfig(settingsFolder(), err);
     const bool exifPriority = config.exifPriority() && !o.noExif;
+    const TimeShift shift = timeShiftOf(o, config, err);
     TExif exif;
     int failed = 0;
     for (const QString &path : o.paths) {
@@ -391,7 +427,7 @@ int info(const Options &o, QTextStream &out, QTextStream &err)
         ImageTimestamp stamp;
         try {
             exif.Clear();
-            stamp = determineImageTimestamp(path, exifPriority, exif);
+            stamp = determineImageTimestamp(path, exifPriority, exif, shift);
         } catch (const InkwerkError &e) {
             err << native(path) << ": " << e.message() << '\n';
             ++failed;

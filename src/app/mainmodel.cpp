@@ -80,12 +80,13 @@ void MainModel::aktutab()
 ImageTimestamp MainModel::determineTimestamp(const QString &path)
 {
     bool ok = false;
-    const QDateTime fileTime = fileTimeTwoSeconds(path, &ok);
-    if (ok) {
+    const TimeShift shift = config.timeShift();
+    const QDateTime fileTime = shift.applyTo(fileTimeTwoSeconds(path, &ok));
+    if (ok && fileTime.isValid()) {
         imageTimestamp = fileTime;
         exifMarkerVisible = false;
     }
-    const ImageTimestamp stamp = determineImageTimestamp(path, exifPriority, exif);
+    const ImageTimestamp stamp = determineImageTimestamp(path, exifPriority, exif, shift);
     imageTimestamp = stamp.time;
     exifMarkerVisible = stamp.fromExif;
     return stamp;

@@ -2,7 +2,7 @@
 
 #include "model/settingsrow.h"
 #include "model/stringgrid.h"
-#include "imaging/exifreader.h"
+#include "imaging/metadata/exifreader.h"
 #include "imaging/multiimage.h"
 #include "stamp/imagetimestamp.h"
 #include "stamp/stampdrawer.h"
@@ -49,9 +49,10 @@ public:
 
     QDateTime imageTimestamp;
     bool exifMarkerVisible = false;
-    // Determines the image timestamp of the entry being selected and keeps it. The file's
-    // own time is in force before its EXIF date is read, so when that date fails to
-    // convert (InkwerkError) the timestamp is this file's time, not the previous entry's.
+    // Determines the image timestamp of the entry being selected, with the time correction
+    // of the program settings, and keeps it. The file's own time is in force before its
+    // EXIF date is read, so when that date fails to convert (InkwerkError) the timestamp
+    // is this file's time, not the previous entry's.
     ImageTimestamp determineTimestamp(const QString &path);
 
     // The working picture (Img2): the picture as loaded, turned as Rot says, with the

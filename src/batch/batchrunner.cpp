@@ -1,7 +1,7 @@
 #include "batch/batchrunner.h"
 
 #include "batch/outputnames.h"
-#include "imaging/picturebuffer.h"
+#include "imaging/codecs/picturebuffer.h"
 
 #include <condition_variable>
 #include <mutex>

@@ -1,9 +1,9 @@
 #include "batch/jobrenderer.h"
 
 #include "batch/outputwriter.h"
-#include "imaging/exifedit.h"
-#include "imaging/jpegcodec.h"
-#include "imaging/jpeglossless.h"
+#include "imaging/metadata/exifedit.h"
+#include "imaging/codecs/jpegcodec.h"
+#include "imaging/lossless/jpeglossless.h"
 #include "imaging/wholefile.h"
 #include "model/inkwerkerror.h"
 #include "model/pathrules.h"
@@ -25,6 +25,7 @@ RenderOptions RenderOptions::fromConfig(const ConfigList &config, double dpi)
     o.pngInterlaced = config.pngInterlaced();
     o.exifPriority = config.exifPriority();
     o.losslessJpeg = config.losslessJpeg();
+    o.timeShift = config.timeShift();
     o.dpi = dpi;
     return o;
 }
@@ -49,7 +50,8 @@ JobPlan JobRenderer::plan(const QStringList &row)
     p.source = row.value(Col::Datei);
     try {
         RowStamp::validate(row);
-        p.timestamp = determineImageTimestamp(p.source, m_options.exifPriority, m_exif);
+        p.timestamp = determineImageTimestamp(p.source, m_options.exifPriority, m_exif,
+                                              m_options.timeShift);
         // The size is converted before anything is drawn, so a job whose stamp cannot be
         // drawn is refused before its picture is read.
         RowStamp::font(row, m_options.dpi);

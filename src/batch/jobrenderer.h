@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imaging/exifreader.h"
+#include "imaging/metadata/exifreader.h"
 #include "imaging/multiimage.h"
 #include "stamp/imagetimestamp.h"
 #include "stamp/stampdrawer.h"
@@ -23,6 +23,8 @@ struct RenderOptions {
     // A JPEG written from a JPEG keeps the source's compressed data and re-encodes only
     // the blocks under the stamp, where it can.
     bool losslessJpeg = false;
+    // Added to every image timestamp; the time of rendering is never moved.
+    TimeShift timeShift;
 
     static RenderOptions fromConfig(const ConfigList &config, double dpi);
 };

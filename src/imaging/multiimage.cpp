@@ -3,7 +3,7 @@
 #include "imaging/wholefile.h"
 
 #include "model/inkwerkerror.h"
-#include "imaging/imageformats.h"
+#include "imaging/codecs/imageformats.h"
 #include "imaging/rotate.h"
 
 #include <QFile>

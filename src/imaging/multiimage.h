@@ -1,7 +1,7 @@
 #pragma once
 
-#include "imaging/codec.h"
-#include "imaging/picturemetadata.h"
+#include "imaging/codecs/codec.h"
+#include "imaging/metadata/picturemetadata.h"
 
 #include <QImage>
 #include <QRect>

@@ -1,7 +1,7 @@
 #include "imaging/rotate.h"
 
 #include "model/inkwerkerror.h"
-#include "imaging/picturebuffer.h"
+#include "imaging/codecs/picturebuffer.h"
 #include "imaging/sidebyside.h"
 
 #include <algorithm>

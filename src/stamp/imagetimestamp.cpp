@@ -1,7 +1,7 @@
 #include "stamp/imagetimestamp.h"
 
 #include "model/inkwerkerror.h"
-#include "imaging/exifreader.h"
+#include "imaging/metadata/exifreader.h"
 
 #include <QDir>
 #include <QFile>
@@ -40,7 +40,19 @@ QDateTime fileTimeTwoSeconds(const QString &path, bool *ok)
     return t;
 }
 
-ImageTimestamp determineImageTimestamp(const QString &path, bool exifPriority, TExif &reader)
+QDateTime correctedTime(const QDateTime &time, const TimeShift &shift)
+{
+    const QDateTime corrected = shift.applyTo(time);
+    if (!corrected.isValid()) {
+        throw InkwerkError(QStringLiteral("Die Zeitkorrektur %1 ergibt kein gültiges Datum: %2")
+                               .arg(shift.text(), shift.shiftedReading(time).toString(
+                                                      QStringLiteral("dd.MM.yyyy HH:mm:ss"))));
+    }
+    return corrected;
+}
+
+ImageTimestamp determineImageTimestamp(const QString &path, bool exifPriority, TExif &reader,
+                                       const TimeShift &shift)
 {
     ImageTimestamp result;
     bool ok = false;
@@ -49,14 +61,15 @@ ImageTimestamp determineImageTimestamp(const QString &path, bool exifPriority, T
         throw InkwerkError(QStringLiteral("Datei %1 kann nicht geöffnet werden")
                                .arg(QDir::toNativeSeparators(path)));
     }
-    if (!exifPriority)
-        return result;
-    reader.ReadFromFile(path);
-    const QString digitized = trimBlanksAndControls(reader.DateTimeDigitized);
-    if (reader.Valid && !digitized.isEmpty()) {
-        // The trimmed text is converted, so padding in front cannot shift the fields.
-        result.time = exifDateTimeToDateTime(digitized);
-        result.fromExif = true;
+    if (exifPriority) {
+        reader.ReadFromFile(path);
+        const QString digitized = trimBlanksAndControls(reader.DateTimeDigitized);
+        if (reader.Valid && !digitized.isEmpty()) {
+            // The trimmed text is converted, so padding in front cannot shift the fields.
+            result.time = exifDateTimeToDateTime(digitized);
+            result.fromExif = true;
+        }
     }
+    result.time = correctedTime(result.time, shift);
     return result;
 }

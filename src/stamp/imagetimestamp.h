@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/timeshift.h"
+
 #include <QDateTime>
 #include <QString>
 
@@ -15,7 +17,11 @@ struct ImageTimestamp {
 QDateTime fileTimeTwoSeconds(const QString &path, bool *ok = nullptr);
 
 // The image timestamp of a source file: its file time, replaced by the converted
-// DateTimeDigitized when exifPriority is on and that text is not blank after trimming.
-// Raises InkwerkError when the file time cannot be read, the EXIF scan fails or the
-// EXIF date does not convert; the reader is reused across files.
-ImageTimestamp determineImageTimestamp(const QString &path, bool exifPriority, TExif &reader);
+// DateTimeDigitized when exifPriority is on and that text is not blank after trimming;
+// then moved by the time correction. Raises InkwerkError when the file time cannot be
+// read, the EXIF scan fails, the EXIF date does not convert or the correction takes it
+// out of the dates an EXIF block can hold; the reader is reused across files.
+ImageTimestamp determineImageTimestamp(const QString &path, bool exifPriority, TExif &reader,
+                                       const TimeShift &shift = TimeShift());
+// The time moved by the correction; raises InkwerkError when the result is no date.
+QDateTime correctedTime(const QDateTime &time, const TimeShift &shift);

@@ -65,6 +65,7 @@ StampStyle style(const QStringList &row, const QString &text, const QFont &font)
 
 void validate(const QStringList &row)
 {
+    SettingsRow::toInt(row.value(Col::FSize));
     SettingsRow::toInt(row.value(Col::SchGr));
     SettingsRow::toInt(row.value(Col::Rx));
     SettingsRow::toInt(row.value(Col::Ry));

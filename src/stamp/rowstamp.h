@@ -21,8 +21,8 @@ QFont font(const QStringList &row, double dpi);
 StampStyle style(const QStringList &row, const QString &text, const QFont &font);
 
 // Raises InkwerkError for the first cell that the window's controls could not take: the
-// shadow offset, the two margins and the three colours, in the order the controls are
-// filled.
+// font size, the shadow offset, the two margins and the three colours, in the order the
+// controls are filled.
 void validate(const QStringList &row);
 
 } // namespace RowStamp

@@ -41,6 +41,22 @@ void ConfigList::validate() const
         intLine(index);
 }
 
+std::optional<QString> ConfigList::takeMalformedTimeShift()
+{
+    if (count() <= TimeCorrection || TimeShift::parse(m_lines[TimeCorrection]))
+        return std::nullopt;
+    const QString text = m_lines[TimeCorrection];
+    setTimeShift(TimeShift());
+    return text;
+}
+
+TimeShift ConfigList::timeShift() const
+{
+    if (count() <= TimeCorrection)
+        return TimeShift();
+    return TimeShift::parse(m_lines[TimeCorrection]).value_or(TimeShift());
+}
+
 const QString &ConfigList::line(int index) const
 {
     if (index < 0 || index >= m_lines.size())
@@ -52,9 +68,16 @@ void ConfigList::setLine(int index, const QString &text)
 {
     if (index < 0)
         return;
-    if (index >= m_lines.size())
-        m_lines.resize(index + 1);
-    m_lines[index] = text;
+    while (m_lines.size() < index) {
+        const qsizetype missing = m_lines.size();
+        m_lines.append(missing == LosslessJpeg    ? QStringLiteral("0")
+                       : missing == UprightByExif ? QStringLiteral("1")
+                                                  : QString());
+    }
+    if (index == m_lines.size())
+        m_lines.append(text);
+    else
+        m_lines[index] = text;
 }
 
 int ConfigList::intLine(int index) const

@@ -3,6 +3,7 @@
 #include "model/settingsrow.h"
 #include "model/stringgrid.h"
 #include "storage/tablefile.h"
+#include "storage/textfile.h"
 
 #include <QFileInfo>
 
@@ -12,12 +13,21 @@ QString withExtension(const QString &path)
 {
     if (path.isEmpty() || !QFileInfo(path).suffix().isEmpty())
         return path;
-    return path + QLatin1Char('.') + extension();
+    return path + (path.endsWith(QLatin1Char('.')) ? QString() : QStringLiteral(".")) + extension();
 }
+
+// Two rows of 24 cells, each cut to MaxCellLength characters of at most three bytes: the
+// largest file save() can write is still one the reader takes.
+static_assert(2 * Col::Count * (qint64(TableFile::MaxCellLength) * 3 + 1) + 4
+              <= TextFile::MaxFileSize);
 
 void save(const StringGrid &grid, const QString &path)
 {
-    TableFile::SaveToFile(grid, path);
+    StringGrid stored(Col::Count, 2);
+    for (int r = 0; r < 2; ++r)
+        for (int c = 0; c < Col::Count; ++c)
+            stored.setCell(c, r, grid.cell(c, r));
+    TableFile::SaveToFile(stored, path);
 }
 
 void open(StringGrid &grid, const QString &path)

@@ -13,12 +13,15 @@ inline QString extension() { return QStringLiteral("ikl"); }
 // The dialogs' one filter entry.
 inline QString filter() { return QStringLiteral("Inkwerk-Layout (*.ikl)"); }
 
-// The path with ".ikl" appended when its file name has no extension.
+// The path with ".ikl" appended when its file name has no extension; a name ending in
+// "." takes only "ikl".
 QString withExtension(const QString &path);
 
-// Writes the whole grid (header row and current settings row) to path, replacing the
-// file through a temporary one. Throws InkwerkError "Datei %s kann nicht erstellt werden"
-// or "Stream-Schreibfehler"; an existing file is then unchanged.
+// Writes the settings grid as layouts and inkwerk.dat hold it: the header row and the
+// current settings row, 24 cells each. Rows and cells that a foreign file added to the
+// grid are not written, so no file of ours outgrows what the reader takes. The file is
+// replaced through a temporary one. Throws InkwerkError "Datei %s kann nicht erstellt
+// werden" or "Stream-Schreibfehler"; an existing file is then unchanged.
 void save(const StringGrid &grid, const QString &path);
 
 // Reads path over the grid as a table file, except that Datei and Suffix of the current

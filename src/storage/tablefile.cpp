@@ -21,7 +21,7 @@ QStringList cellsOfLine(const QString &line)
     qsizetype pos = 0;
     while (rest.size() - pos > 1) {
         const qsizetype tab = rest.indexOf(Tab, pos);
-        cells.append(rest.mid(pos, tab - pos));
+        cells.append(rest.mid(pos, qMin<qsizetype>(tab - pos, MaxCellLength)));
         pos = tab + 1;
     }
     return cells;
@@ -65,7 +65,7 @@ QByteArray encode(const StringGrid &grid)
     QString text;
     for (int r = 0; r < grid.rowCount(); ++r) {
         for (int c = 0; c < grid.colCount(); ++c) {
-            text += grid.cell(c, r);
+            text += QStringView(grid.cell(c, r)).left(MaxCellLength);
             text += Tab;
         }
         text += QLatin1String("\r\n");

@@ -66,6 +66,7 @@ private slots:
     void burstPhotosAllSurvive();
     void interruptStopsAfterJobsUnderWay();
     void infoLines();
+    void timeShiftOfTheSettingOrOfOneRun();
 
 private:
     Run inkwerk(const QStringList &args) const;
@@ -114,7 +115,7 @@ void TestCommandLine::helpAndVersion()
     const Run help = inkwerk({QStringLiteral("--help")});
     QCOMPARE(help.code, 0);
     for (const char *option : {"--render", "--layout", "--out", "--quality", "--no-exif", "--jobs",
-                               "--overwrite", "--info", "--version", "Example"})
+                               "--overwrite", "--info", "--version", "--time-shift", "EXIF dates", "Example"})
         QVERIFY2(help.out.contains(QLatin1String(option)), option);
     const Run version = inkwerk({QStringLiteral("--version")});
     QCOMPARE(version.code, 0);
@@ -136,6 +137,10 @@ void TestCommandLine::badUsageWritesNothing_data()
     QTest::newRow("missing file") << QStringList{"--render", src, "NOWHERE.jpg"} << "no such file or folder";
     QTest::newRow("unreadable layout") << QStringList{"--render", "--layout", "NOWHERE.ikl", src}
                                        << "kann nicht geöffnet werden";
+    QTest::newRow("malformed time shift") << QStringList{"--render", "--time-shift", "25:00", src}
+                                          << "--time-shift takes";
+    QTest::newRow("time shift without render") << QStringList{"--time-shift", "1:00", src}
+                                               << "goes with --render";
     QTest::newRow("layout with a bad number") << QStringList{"--render", "--layout", "BAD.ikl", src}
                                               << "'zz' ist kein gültiger Integerwert";
 }
@@ -349,6 +354,49 @@ void TestCommandLine::infoLines()
     QCOMPARE(missing.code, 1);
     QVERIFY(missing.out.startsWith(plain));
     QVERIFY(missing.err.contains(QStringLiteral("none.jpg")));
+}
+
+void TestCommandLine::timeShiftOfTheSettingOrOfOneRun()
+{
+    writeSettings({{Col::TimeDN, "1"}, {Col::TimeDat, "1"}});
+    QVERIFY(writeTestFile(m_home + QStringLiteral("/config.dat"),
+                          "80\r\n20\r\n0\r\n19\r\n33\r\n714\r\n577\r\n1\r\n0\r\n1\r\n+0 01:00:00\r\n"));
+    const QString source = path(QStringLiteral("src/a.jpg"));
+    QVERIFY(writeTestFile(source, jpegWithExif(photoLikePicture(64, 48), "2019:07:13 10:23:33", "Kamera")));
+    const QString out = path(QStringLiteral("out"));
+
+    struct Case { QStringList shift; QString name; QString notice; };
+    const QList<Case> cases = {
+        {{}, "2019_07_13 11_23_33.jpg", "time shift +0 01:00:00"},
+        {{"--time-shift", "-1 00:00"}, "2019_07_12 10_23_33.jpg", "time shift -1 00:00:00"},
+        {{"--time-shift=+0:00"}, "2019_07_13 10_23_33.jpg", QString()},
+    };
+    for (const Case &c : cases) {
+        QDir(out).removeRecursively();
+        const Run r = inkwerk(QStringList{"--render", "--out", out} + c.shift + QStringList{source});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(sortedFiles(out), QStringList{c.name});
+        const QDateTime stamped = QDateTime::fromString(c.name.left(19), QStringLiteral("yyyy_MM_dd HH_mm_ss"));
+        QCOMPARE(QFileInfo(out + QLatin1Char('/') + c.name).lastModified(), stamped.addSecs(-1));
+        // Named once, and only when it moves anything.
+        QCOMPARE(r.err.count(QStringLiteral("time shift")), c.notice.isEmpty() ? 0 : 1);
+        if (!c.notice.isEmpty())
+            QVERIFY2(r.err.contains(c.notice), qPrintable(r.err));
+    }
+
+    // --info shows the corrected timestamp beside the camera's own dates.
+    const Run info = inkwerk({QStringLiteral("--info"), QStringLiteral("--time-shift"),
+                              QStringLiteral("-0:30"), source});
+    QCOMPARE(info.code, 0);
+    QVERIFY2(info.out.startsWith(source + "\t2019-07-13 09:53:33\texif\t2019:07:13 10:23:33"),
+             qPrintable(info.out));
+    // A correction past the last date an EXIF block can hold is no date: reported.
+    const QString late = path(QStringLiteral("src/late.jpg"));
+    QVERIFY(writeTestFile(late, jpegWithExif(photoLikePicture(32, 32), "9999:12:31 23:00:00", "Kamera")));
+    const Run past = inkwerk({QStringLiteral("--info"), QStringLiteral("--time-shift"),
+                              QStringLiteral("+2:00"), late});
+    QCOMPARE(past.code, 1);
+    QVERIFY2(past.err.contains(QStringLiteral("01.01.10000 01:00:00")), qPrintable(past.err));
 }
 
 QTEST_MAIN(TestCommandLine)

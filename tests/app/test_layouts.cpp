@@ -54,6 +54,10 @@ private slots:
     void menuEntriesUseTheSameCommands();
     void layoutsFromAnywhereNeverCrash();
     void layoutSwitchingPreviewOnLoadsThePicture();
+    void strayLinesAndCellsNeverCostTheSettings();
+    void layoutWithABadCellChangesNothing();
+    void nameEndingInADotIsAskedAbout();
+    void firstRunDialogsOpenInTheSettingsFolder();
 
 private:
     QTemporaryDir m_pics;
@@ -342,6 +346,134 @@ void TestLayouts::layoutSwitchingPreviewOnLoadsThePicture()
     QCOMPARE(m.NGrid2.cell(Col::Rx, 0), QStringLiteral("33"));
     QCOMPARE(m.NGrid2.cell(Col::HGColor, 0), QStringLiteral("clRed"));
     QVERIFY(f.dialogs.errors().isEmpty());
+}
+
+void TestLayouts::strayLinesAndCellsNeverCostTheSettings()
+{
+    // Files a reader accepts that once made the settings grid larger than any settings
+    // file may be: 41 KB of line ends, and one line of half a million cells.
+    QByteArray manyCells;
+    for (int i = 0; i < 500000; ++i)
+        manyCells += "x\t";
+    for (const QByteArray &bytes : {QByteArray(41000, '\n'), manyCells}) {
+        WindowFixture f;
+        f.writeFile("leer.ikl", bytes);
+        TForm1 &w = f.start();
+        w.Edit1->setText(QStringLiteral("Sommer 2024"));
+        w.RzComboBox1->setEditText(QStringLiteral("32"));
+        f.dialogs.pushFile(f.path("leer.ikl"));
+        w.Oeffnen1->trigger();
+        // A layout saved meanwhile opens again.
+        f.dialogs.pushFile(f.path("danach.ikl"));
+        w.Speichernals1->trigger();
+        f.dialogs.pushFile(f.path("danach.ikl"));
+        w.Oeffnen1->trigger();
+        QCOMPARE(f.dialogs.errors(), QStringList());
+        QVERIFY(w.close());
+        QVERIFY(f.readFile("inkwerk.dat").size() < 1000);
+
+        f.start();
+        QCOMPARE(f.dialogs.errors(), QStringList());
+        QCOMPARE(f.cell(Col::ZTxt), QStringLiteral("Sommer 2024"));
+        QCOMPARE(f.cell(Col::FSize), QStringLiteral("32"));
+        QCOMPARE(f.form->Edit1->text(), QStringLiteral("Sommer 2024"));
+    }
+}
+
+void TestLayouts::layoutWithABadCellChangesNothing()
+{
+    writePng(pic("a.png"), 30, 20);
+    WindowFixture f;
+    TForm1 &w = f.start();
+    f.dialogs.pushFiles({pic("a.png")});
+    w.SpeedButton1Click();
+    w.Edit1->setText(QStringLiteral("Vorher"));
+    const QStringList row = f.model().currentRow();
+    const QStringList jobRow = f.model().NGrid2.row(0);
+    const QStringList captions = f.model().NGrid1.row(0);
+
+    // Each bad cell comes after cells the controls take, and after a changed caption.
+    const QList<QPair<QList<QPair<int, QString>>, QString>> layouts = {
+        {{{Col::ZTxt, "Neu"}, {Col::FSize, "groß"}}, "'groß' ist kein gültiger Integerwert"},
+        {{{Col::ZTxt, "Neu"}, {Col::FontN, "Courier"}, {Col::Ry, "1x"}}, "'1x' ist kein gültiger Integerwert"},
+        {{{Col::ZTxt, "Neu"}, {Col::Rx, "55"}, {Col::SchColor, "clNirgends"}},
+         "'clNirgends' ist kein gültiger Integerwert"},
+    };
+    for (const auto &layout : layouts) {
+        QByteArray bytes = layoutBytes(layout.first);
+        bytes.replace("Datei\t", "Anders\t");
+        f.writeFile("kaputt.ikl", bytes);
+        f.dialogs.pushFile(f.path("kaputt.ikl"));
+        w.Oeffnen1->trigger();
+        QCOMPARE(f.dialogs.errors().value(f.dialogs.errors().size() - 1), layout.second);
+        QCOMPARE(f.model().currentRow(), row);
+        QCOMPARE(f.model().NGrid1.row(0), captions);
+        QCOMPARE(f.model().NGrid2.row(0), jobRow);
+        QCOMPARE(w.Edit1->text(), QStringLiteral("Vorher"));
+        QCOMPARE(w.RzComboBox1->currentText(), row.at(Col::FSize));
+        QCOMPARE(w.RzTrackBar1->value(), row.at(Col::Rx).toInt());
+        QVERIFY(w.layoutSaveName().isEmpty());
+    }
+    QCOMPARE(f.dialogs.errors().size(), layouts.size());
+
+    // Nothing of them reaches inkwerk.dat: the next start is as quiet as this one was.
+    QVERIFY(w.close());
+    f.start();
+    QCOMPARE(f.dialogs.errors().size(), layouts.size());
+    QCOMPARE(f.cell(Col::ZTxt), QStringLiteral("Vorher"));
+}
+
+void TestLayouts::nameEndingInADotIsAskedAbout()
+{
+    WindowFixture f;
+    f.writeFile("punkt.ikl", "alt\r\n");
+    TForm1 &w = f.start();
+    w.Edit1->setText(QStringLiteral("Neu"));
+    const QString question = QStringLiteral("%1 existiert bereits.\nSoll die Datei ersetzt werden?")
+                                 .arg(f.path("punkt.ikl"));
+    // The dialog's own check saw "punkt."; the file written is punkt.ikl.
+    int asked = 0;
+    for (const UserDialogs::Answer answer : {UserDialogs::Answer::No, UserDialogs::Answer::Closed}) {
+        f.dialogs.pushFile(f.path("punkt."));
+        f.dialogs.pushAnswer(answer);
+        w.SpeedButton6Click();
+        QCOMPARE(f.dialogs.questions(), QStringList(++asked, question));
+        QCOMPARE(f.readFile("punkt.ikl"), QByteArray("alt\r\n"));
+        QVERIFY(w.layoutOpenName().isEmpty());
+    }
+    f.dialogs.pushFile(f.path("punkt."));
+    f.dialogs.pushAnswer(UserDialogs::Answer::Yes);
+    w.SpeedButton6Click();
+    QVERIFY(f.readFile("punkt.ikl").contains("\tNeu\t"));
+    QCOMPARE(w.layoutOpenName(), f.path("punkt.ikl"));
+    QCOMPARE(QDir(f.folder()).entryList({"punkt*"}), QStringList({"punkt.ikl"}));
+
+    // A new name needs no question.
+    f.dialogs.pushFile(f.path("frisch."));
+    w.SpeedButton6Click();
+    QCOMPARE(f.dialogs.questions().size(), 3);
+    QVERIFY(QFile::exists(f.path("frisch.ikl")));
+}
+
+void TestLayouts::firstRunDialogsOpenInTheSettingsFolder()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path() + QStringLiteral("/neu/inkwerk/");
+    ScriptedDialogs dialogs;
+    TForm1 w(folder, &dialogs);
+    w.SpeedButton3Click();
+    QCOMPARE(dialogs.lastFileDialog.directory, folder);
+    QVERIFY(QFileInfo(folder).isDir());
+
+    // A settings folder that cannot be made: the dialogs open at home, never in the
+    // working folder.
+    const QString blocker = dir.path() + QStringLiteral("/datei");
+    QFile file(blocker);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    TForm1 blocked(blocker + QStringLiteral("/inkwerk/"), &dialogs);
+    blocked.SpeedButton6Click();
+    QCOMPARE(dialogs.lastFileDialog.directory, QDir::homePath());
 }
 
 QTEST_MAIN(TestLayouts)

@@ -8,6 +8,7 @@
 #include "dialogs/widgets/tform5.h"
 #include "exifbuilder.h"
 #include "imaging/multiimage.h"
+#include "model/timeshift.h"
 #include "storage/settingsfolder.h"
 
 #include <QAbstractButton>
@@ -20,6 +21,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QStatusTipEvent>
 #include <QTest>
 #include <QTimer>
 
@@ -130,6 +132,8 @@ private slots:
     void exifSettingDecidesTheNextSelection();
     void settingsReachConfigDatAtClose();
     void losslessSettingSurvivesARestartAndKeepsThePixels();
+    void typedSettingsAreLimitedAndHintsReachTheStatusPane();
+    void timeCorrectionIsCheckedShownAndKept();
     void informationWindowAndItsLinks();
     void helpGoesToTheDesktopWithoutMessages();
     void windowsShowTheirGermanTexts();
@@ -391,6 +395,123 @@ void TestSecondaryWindows::losslessSettingSurvivesARestartAndKeepsThePixels()
                 same = same && written.pixel(x, y) == before.pixel(x, y);
         QCOMPARE(same, lossless);
     }
+}
+
+void TestSecondaryWindows::typedSettingsAreLimitedAndHintsReachTheStatusPane()
+{
+    WindowFixture f;
+    TForm1 &w = f.start();
+    MainModel &m = f.model();
+    TForm4 &d = form4(w);
+    d.FormShow();
+    auto type = [](QSpinBox *box, const QString &text) {
+        auto *edit = box->findChild<QLineEdit *>();
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QTest::keyClicks(edit, text);
+    };
+    auto leave = [](QSpinBox *box) {
+        QFocusEvent out(QEvent::FocusOut);
+        QApplication::sendEvent(box, &out);
+    };
+
+    // While typed, the value is the number in the box; leaving the box brings it into
+    // the range, and the line and the value in force follow.
+    type(d.SpinEdit2, QStringLiteral("150"));
+    QCOMPARE(m.config.line(1), QStringLiteral("150"));
+    leave(d.SpinEdit2);
+    QCOMPARE(d.SpinEdit2->text(), QStringLiteral("100"));
+    QCOMPARE(m.config.line(1), QStringLiteral("100"));
+    QCOMPARE(m.Img2.jpegSaveSmooth(), 100);
+
+    // An emptied box counts as 0, which the component takes as 25 for the quality.
+    type(d.SpinEdit1, QString());
+    QCOMPARE(m.config.line(0), QStringLiteral("0"));
+    QCOMPARE(m.Img2.jpegSaveQuality(), 25);
+    leave(d.SpinEdit1);
+    QCOMPARE(d.SpinEdit1->text(), QStringLiteral("0"));
+    QCOMPARE(m.config.line(0), QStringLiteral("0"));
+    type(d.SpinEdit1, QStringLiteral("73"));
+    QCOMPARE(m.Img2.jpegSaveQuality(), 73);
+    QCOMPARE(m.config.line(0), QStringLiteral("73"));
+
+    // The dialog's hints are shown where every hint of the program is.
+    for (QWidget *control : {static_cast<QWidget *>(d.SpinEdit1), static_cast<QWidget *>(d.CheckBox2),
+                             static_cast<QWidget *>(d.Edit1)}) {
+        QStatusTipEvent tip(control->statusTip());
+        QApplication::sendEvent(control, &tip);
+        QCOMPARE(w.RzStatusPane1->text(), control->statusTip());
+    }
+    QStatusTipEvent cleared{QString()};
+    QApplication::sendEvent(d.Button1, &cleared);
+    QCOMPARE(w.RzStatusPane1->text(), QString());
+}
+
+void TestSecondaryWindows::timeCorrectionIsCheckedShownAndKept()
+{
+    WindowFixture f;
+    // Nine lines, as written before the correction existed: none is in force.
+    const QByteArray nine = "80\r\n20\r\n0\r\n19\r\n33\r\n714\r\n577\r\n1\r\n1\r\n";
+    f.writeFile("config.dat", nine);
+    TForm1 &w = f.start();
+    QVERIFY(!w.TimeShiftLabel->isVisibleTo(&w));
+    TForm4 &d = form4(w);
+    d.FormShow();
+    QCOMPARE(d.Edit1->text(), QStringLiteral("+0 00:00:00"));
+    const QStringList lines = f.model().config.lines();
+
+    for (const QString &bad : {QStringLiteral("25:00"), QStringLiteral("+1h"), QStringLiteral("1 2 3")}) {
+        d.Edit1->setText(bad);
+        d.Edit1Exit();
+        QCOMPARE(f.dialogs.errors().last(), TimeShift::malformedMessage(bad));
+        QCOMPARE(f.model().config.lines(), lines);
+        QCOMPARE(d.Edit1->text(), QStringLiteral("+0 00:00:00"));
+        QVERIFY(!w.TimeShiftLabel->isVisibleTo(&w));
+    }
+    // "&OK" with a malformed correction reports it and stays open for a good one.
+    bool closed = false;
+    QTimer::singleShot(0, &d, [&] {
+        d.Edit1->setText(QStringLiteral("x"));
+        d.Button1->click();
+        closed = !d.isVisible();
+        d.Edit1->setText(QStringLiteral("+1:00"));
+        d.Button1->click();
+    });
+    w.Einstellungen1->trigger();
+    QVERIFY(!closed);
+    QCOMPARE(f.dialogs.errors().size(), 4);
+    QCOMPARE(f.model().config.timeShift().seconds(), qint64(3600));
+    QVERIFY(w.TimeShiftLabel->isVisibleTo(&w));
+    QCOMPARE(w.TimeShiftLabel->text(), QStringLiteral("Zeitkorrektur: +1:00:00"));
+
+    // The correction goes into the eleventh line; the tenth, missing before, is written
+    // as what it meant while missing (pictures put upright).
+    QVERIFY(w.close());
+    QCOMPARE(f.readFile("config.dat"), nine + "1\r\n+0 01:00:00\r\n");
+    TForm1 &again = f.start();
+    QCOMPARE(f.dialogs.errors().size(), 4);
+    QCOMPARE(again.TimeShiftLabel->text(), QStringLiteral("Zeitkorrektur: +1:00:00"));
+    QVERIFY(again.TimeShiftLabel->isVisibleTo(&again));
+    form4(again).FormShow();
+    QCOMPARE(form4(again).Edit1->text(), QStringLiteral("+0 01:00:00"));
+    // Emptied, the box means no correction.
+    form4(again).Edit1->clear();
+    form4(again).Edit1Exit();
+    QVERIFY(f.model().config.timeShift().isZero());
+    QVERIFY(!again.TimeShiftLabel->isVisibleTo(&again));
+
+    // A correction written by hand in another form is reported once; every other setting
+    // stays, and the next close writes no correction in its place.
+    QVERIFY(again.close());
+    f.writeFile("config.dat", "64\r\n20\r\n0\r\n19\r\n33\r\n714\r\n577\r\n1\r\n0\r\n1\r\n1 Stunde\r\n");
+    TForm1 &third = f.start();
+    QCOMPARE(f.dialogs.errors().size(), 5);
+    QCOMPARE(f.dialogs.errors().last(),
+             TimeShift::malformedStoredMessage(QStringLiteral("1 Stunde"), f.path("config.dat")));
+    QCOMPARE(f.model().Img2.jpegSaveQuality(), 64);
+    QVERIFY(!third.TimeShiftLabel->isVisibleTo(&third));
+    QVERIFY(third.close());
+    QVERIFY(f.readFile("config.dat").endsWith("\r\n1\r\n+0 00:00:00\r\n"));
 }
 
 void TestSecondaryWindows::informationWindowAndItsLinks()

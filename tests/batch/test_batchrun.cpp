@@ -3,6 +3,9 @@
 
 #include "app/widgets/piegauge.h"
 #include "batch/outputwriter.h"
+#include "dialogs/widgets/tform4.h"
+#include "imaging/metadata/exifreader.h"
+#include "stamp/stamptext.h"
 #include "exifbuilder.h"
 #include "scopedtimezone.h"
 #include "imaging/multiimage.h"
@@ -12,6 +15,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
@@ -39,6 +43,18 @@ void writeSource(const QString &path, const QImage &img, const QDateTime &mtime)
     QVERIFY(f.setFileTime(mtime, QFileDevice::FileModificationTime));
 }
 
+// A JPEG source whose EXIF block holds the camera's date, with the given file time.
+void writeDatedJpeg(const QString &path, const QByteArray &exifDate, const QDateTime &mtime)
+{
+    writeSource(path, picture(48, 32), mtime);
+    QFile plain(path);
+    QVERIFY(plain.open(QIODevice::ReadOnly));
+    const QByteArray jpeg = plain.readAll();
+    plain.close();
+    const QByteArray exif = jpegWithApp1(exifPayload({}, {exifText(0x9004, exifDate)}));
+    QVERIFY(writeTestFile(path, exif.left(exif.size() - 2) + jpeg.mid(2)));
+}
+
 QStringList filesIn(const QString &folder)
 {
     return QDir(folder).entryList(QDir::Files, QDir::Name);
@@ -64,6 +80,8 @@ private slots:
     void burstPhotosKeepEveryPicture();
     void oldExifDateKeepsTimeOfWriting();
     void photoOfTheSkippedHourIsWritten();
+    void timeCorrectionMovesStampNameAndFileTime_data();
+    void timeCorrectionMovesStampNameAndFileTime();
     void failedJobsNeverHarmSources();
     void closingDuringRunStopsAndSaves();
     void replacedSourceKeepsItsFileTime();
@@ -308,13 +326,7 @@ void TestBatchRun::photoOfTheSkippedHourIsWritten()
     // the same when their clock was not yet put forward.
     const ScopedTimeZone berlin("Europe/Berlin");
     WindowFixture f;
-    writeSource(src(0, "jpg"), picture(32, 32), m_time);
-    QFile plain(src(0, "jpg"));
-    QVERIFY(plain.open(QIODevice::ReadOnly));
-    const QByteArray jpeg = plain.readAll();
-    plain.close();
-    const QByteArray exif = jpegWithApp1(exifPayload({}, {exifText(0x9004, "2005:03:27 02:30:00")}));
-    writeTestFile(src(0, "jpg"), exif.left(exif.size() - 2) + jpeg.mid(2));
+    writeDatedJpeg(src(0, "jpg"), "2005:03:27 02:30:00", m_time);
     f.writeFile(QStringLiteral("inkwerk.dat"),
                 WindowFixture::datFile({{Col::AVerz, out()}, {Col::TimeDN, "1"}, {Col::TimeDat, "1"}}));
     TForm1 &w = f.start();
@@ -325,6 +337,56 @@ void TestBatchRun::photoOfTheSkippedHourIsWritten()
     QCOMPARE(filesIn(out()), QStringList({"2005_03_27 02_30_00.jpg"}));
     QCOMPARE(QFileInfo(out() + "/2005_03_27 02_30_00.jpg").lastModified().toUTC(),
              QDateTime(QDate(2005, 3, 27), QTime(1, 0), Qt::UTC));
+}
+
+void TestBatchRun::timeCorrectionMovesStampNameAndFileTime_data()
+{
+    QTest::addColumn<QString>("correction");
+    QTest::addColumn<QDateTime>("corrected");
+    QTest::newRow("an hour later") << "+1:00" << QDateTime(QDate(2003, 7, 14), QTime(17, 5, 9));
+    QTest::newRow("a day earlier") << "-1 00:00" << QDateTime(QDate(2003, 7, 13), QTime(16, 5, 9));
+    QTest::newRow("none") << "+0:00" << QDateTime(QDate(2003, 7, 14), QTime(16, 5, 9));
+}
+
+void TestBatchRun::timeCorrectionMovesStampNameAndFileTime()
+{
+    QFETCH(QString, correction);
+    QFETCH(QDateTime, corrected);
+    const ScopedTimeZone berlin("Europe/Berlin");
+    WindowFixture f;
+    // The camera's date differs from the file's time, so either would show.
+    writeDatedJpeg(src(0, "jpg"), "2003:07:14 16:05:09", QDateTime(QDate(2010, 1, 1), QTime(10, 0)));
+    f.writeFile(QStringLiteral("inkwerk.dat"),
+                WindowFixture::datFile({{Col::AVerz, out()}, {Col::TimeDN, "1"}, {Col::TimeDat, "1"},
+                                        {Col::DT, "2"}, {Col::ZT, ""}}));
+    TForm1 &w = f.start();
+    f.dialogs.pushFiles({src(0, "jpg")});
+    w.SpeedButton1Click();
+    QCOMPARE(w.Label2->text(), QStringLiteral("14.07.2003 16:05:09"));
+
+    // Set in the settings dialog, the correction reaches the preview at once.
+    auto &d = *qobject_cast<TForm4 *>(w.secondaryWindow(4));
+    d.Edit1->setText(correction);
+    d.Edit1Exit();
+    const QString shown = corrected.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
+    QCOMPARE(w.Label2->text(), shown);
+    QCOMPARE(f.model().stamp.text, shown);
+    QCOMPARE(w.TimeShiftLabel->isVisibleTo(&w), correction != QLatin1String("+0:00"));
+
+    w.AlleEintrge2->trigger();
+    QCOMPARE(f.dialogs.messages(), QStringList());
+    const QString name = corrected.toString(QStringLiteral("yyyy_MM_dd HH_mm_ss")) + QStringLiteral(".jpg");
+    QCOMPARE(filesIn(out()), QStringList({name}));
+    QCOMPARE(QFileInfo(out() + "/" + name).lastModified(), corrected.addSecs(-1));
+    // The copy's own EXIF date is the camera's.
+    TExif written;
+    written.ReadFromFile(out() + "/" + name);
+    QCOMPARE(written.DateTimeDigitized, QStringLiteral("2003:07:14 16:05:09"));
+
+    // The time of rendering is never corrected.
+    w.RadioButton5->click();
+    const QDateTime now(QDate(2024, 5, 6), QTime(7, 8, 10));
+    QCOMPARE(f.model().composeText(now), QStringLiteral("06.05.2024 07:08:10"));
 }
 
 void TestBatchRun::failedJobsNeverHarmSources()

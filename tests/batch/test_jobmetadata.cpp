@@ -2,9 +2,9 @@
 // output, damaged blocks, a reader of another make, and the command line's opt-out.
 #include "batch/jobrenderer.h"
 #include "exifbuilder.h"
-#include "imaging/exifedit.h"
-#include "imaging/jpegcodec.h"
-#include "imaging/picturemetadata.h"
+#include "imaging/metadata/exifedit.h"
+#include "imaging/codecs/jpegcodec.h"
+#include "imaging/metadata/picturemetadata.h"
 #include "model/settingsrow.h"
 
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 // Output paths, timestamp names and packed file times.
 #include "model/settingsrow.h"
 #include "batch/outputwriter.h"
-#include "imaging/exifreader.h"
+#include "imaging/metadata/exifreader.h"
 #include "stamp/stamptext.h"
 
 #include "scopedtimezone.h"

@@ -1,8 +1,8 @@
 #include "fuzzseeds.h"
 #include "fuzztargets.h"
 
-#include "imaging/imageformats.h"
-#include "imaging/picturemetadata.h"
+#include "imaging/codecs/imageformats.h"
+#include "imaging/metadata/picturemetadata.h"
 
 #include <QDir>
 #include <QtTest>

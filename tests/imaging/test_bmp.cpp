@@ -1,4 +1,4 @@
-#include "imaging/bmpcodec.h"
+#include "imaging/codecs/bmpcodec.h"
 #include "imaging/multiimage.h"
 
 #include "codectestfiles.h"

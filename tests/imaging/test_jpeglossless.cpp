@@ -1,7 +1,7 @@
 // Lossless JPEG stamping: blocks outside the stamp's MCUs untouched, the stamp as the
 // full render draws it, quarter turns on the coefficients, and the cases that fall back.
-#include "imaging/jpeglossless.h"
-#include "imaging/jpegsplice.h"
+#include "imaging/lossless/jpeglossless.h"
+#include "imaging/lossless/jpegsplice.h"
 #include "stamp/stampdrawer.h"
 #include "stamp/stampfont.h"
 

@@ -1,7 +1,7 @@
-#include "imaging/bmpcodec.h"
+#include "imaging/codecs/bmpcodec.h"
 #include "imaging/multiimage.h"
-#include "imaging/pcxcodec.h"
-#include "imaging/tgacodec.h"
+#include "imaging/codecs/pcxcodec.h"
+#include "imaging/codecs/tgacodec.h"
 
 #include "codectestfiles.h"
 

@@ -1,11 +1,11 @@
 // The metadata a written picture carries: segments kept byte for byte, the EXIF block
 // brought in line with the picture, damaged blocks, PNG and TIFF profiles.
 #include "exifbuilder.h"
-#include "imaging/exifedit.h"
-#include "imaging/exifreader.h"
-#include "imaging/imageformats.h"
-#include "imaging/jpegcodec.h"
-#include "imaging/picturemetadata.h"
+#include "imaging/metadata/exifedit.h"
+#include "imaging/metadata/exifreader.h"
+#include "imaging/codecs/imageformats.h"
+#include "imaging/codecs/jpegcodec.h"
+#include "imaging/metadata/picturemetadata.h"
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>

@@ -1,5 +1,5 @@
 #include "imaging/multiimage.h"
-#include "imaging/picturebuffer.h"
+#include "imaging/codecs/picturebuffer.h"
 
 #include "errortext.h"
 #include "exifbuilder.h"   // writeTestFile

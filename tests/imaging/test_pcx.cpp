@@ -1,4 +1,4 @@
-#include "imaging/pcxcodec.h"
+#include "imaging/codecs/pcxcodec.h"
 
 #include "codectestfiles.h"
 

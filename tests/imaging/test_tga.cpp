@@ -1,4 +1,4 @@
-#include "imaging/tgacodec.h"
+#include "imaging/codecs/tgacodec.h"
 
 #include "codectestfiles.h"
 

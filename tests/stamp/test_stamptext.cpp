@@ -1,6 +1,6 @@
 #include "errortext.h"
 #include "exifbuilder.h"
-#include "imaging/exifreader.h"
+#include "imaging/metadata/exifreader.h"
 #include "stamp/imagetimestamp.h"
 #include "stamp/stampfont.h"
 #include "stamp/stamptext.h"

@@ -66,6 +66,44 @@ private slots:
         QCOMPARE(bytesOf(path("out.dat")), written);
     }
 
+    void laterLinesAndTheirDefaults()
+    {
+        const QStringList eight = {"80", "20", "0", "19", "33", "714", "577", "1"};
+        ConfigList list;
+        list.setLines(eight + QStringList{"1"});
+        // Nine lines, as written before the later settings existed: pictures are put
+        // upright, and no correction applies.
+        QVERIFY(list.uprightByExif());
+        QVERIFY(list.timeShift().isZero());
+
+        // A correction on a shorter list fills the lines before it with what they meant
+        // while missing, so that nothing changes by writing it.
+        list.setLines(eight);
+        list.setTimeShift(*TimeShift::parse("-1 00:00"));
+        QCOMPARE(list.lines(), eight + QStringList({"0", "1", "-1 00:00:00"}));
+        QVERIFY(!list.losslessJpeg());
+        QVERIFY(list.uprightByExif());
+        list.validate();
+        QCOMPARE(list.timeShift().seconds(), qint64(-86400));
+
+        list.setFlag(ConfigList::UprightByExif, false);
+        QVERIFY(!list.uprightByExif());
+        list.saveToFile(path("later.dat"));
+        ConfigList back;
+        back.loadFromFile(path("later.dat"));
+        QCOMPARE(back.lines(), list.lines());
+        QCOMPARE(back.timeShift(), list.timeShift());
+        QCOMPARE(back.takeMalformedTimeShift(), std::nullopt);
+
+        // A malformed correction is no correction; taking it out leaves the stored form
+        // of none and names what was there.
+        back.setLine(ConfigList::TimeCorrection, QStringLiteral("+25:00"));
+        QVERIFY(back.timeShift().isZero());
+        QCOMPARE(back.takeMalformedTimeShift(), std::optional<QString>(QStringLiteral("+25:00")));
+        QCOMPARE(back.line(ConfigList::TimeCorrection), QStringLiteral("+0 00:00:00"));
+        QCOMPARE(back.takeMalformedTimeShift(), std::nullopt);
+    }
+
     void unusableListThrows_data()
     {
         QTest::addColumn<QStringList>("lines");
@@ -79,6 +117,9 @@ private slots:
                                        << "'' ist kein gültiger Integerwert";
         QTest::newRow("flags need no integer")
             << QStringList{"80", "20", "ja", "1", "2", "3", "4", "nein"} << QString();
+        // A hand-written correction is taken apart from the lines a start needs.
+        QTest::newRow("malformed time correction")
+            << QStringList{"80", "20", "0", "1", "2", "3", "4", "1", "0", "1", "+25:00"} << QString();
     }
 
     void unusableListThrows()

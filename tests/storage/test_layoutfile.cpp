@@ -3,6 +3,7 @@
 #include "model/settingsrow.h"
 #include "model/stringgrid.h"
 #include "storage/layoutfile.h"
+#include "storage/tablefile.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -58,6 +59,7 @@ private slots:
     void unreadableAndUnwritableFilesChangeNothing();
     void hostileFilesNeverCrash();
     void nameWithoutExtensionGetsIkl();
+    void grownGridIsSavedAsTheReaderTakesIt();
 };
 
 void TestLayoutFile::savedLayoutOpensBackKeepingSourceCells()
@@ -231,6 +233,41 @@ void TestLayoutFile::nameWithoutExtensionGetsIkl()
     QCOMPARE(LayoutFile::withExtension("/home/u/urlaub.ikl"), QStringLiteral("/home/u/urlaub.ikl"));
     QCOMPARE(LayoutFile::withExtension("/home/u/urlaub.txt"), QStringLiteral("/home/u/urlaub.txt"));
     QCOMPARE(LayoutFile::withExtension(QString()), QString());
+    // A name ending in a dot has an empty extension: it takes "ikl", not ".ikl".
+    QCOMPARE(LayoutFile::withExtension("/home/u/punkt."), QStringLiteral("/home/u/punkt.ikl"));
+}
+
+void TestLayoutFile::grownGridIsSavedAsTheReaderTakesIt()
+{
+    QTemporaryDir dir;
+    // Files any reader accepts: many empty lines, one line of very many cells, and
+    // cells longer than any path or extra text.
+    const QByteArray manyLines(41000, '\n');
+    QByteArray manyCells;
+    for (int i = 0; i < 500000; ++i)
+        manyCells += "x\t";
+    const QByteArray longCells = line({"k", QByteArray(9000, 'k')}) + line({"d", "s", QByteArray(5000, '1')});
+    for (const QByteArray &bytes : {manyLines, manyCells, longCells}) {
+        const QString grown = dir.filePath("grown.ikl");
+        writeBytes(grown, bytes);
+        StringGrid g = settingsGrid("/a.jpg", "jpg");
+        g.setCell(Col::ZTxt, 1, QStringLiteral("bleibt"));
+        LayoutFile::open(g, grown);
+
+        // Saved, it is the header row and the current settings row, whatever the grid
+        // grew to, and it opens again with the same cells.
+        const QString saved = dir.filePath("saved.ikl");
+        LayoutFile::save(g, saved);
+        const QByteArray written = readBytes(saved);
+        QCOMPARE(written.count('\t'), 48);
+        QCOMPARE(written.count('\n'), 2);
+        StringGrid back = settingsGrid();
+        TableFile::LoadFromFile(back, saved);
+        for (int r = 0; r < 2; ++r)
+            for (int c = 0; c < Col::Count; ++c)
+                QCOMPARE(back.cell(c, r), g.cell(c, r).left(TableFile::MaxCellLength));
+        QCOMPARE(back.cell(Col::ZTxt, 1), QStringLiteral("bleibt"));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestLayoutFile)

@@ -124,6 +124,20 @@ private slots:
         QCOMPARE(back.cell(0, 0), text);
     }
 
+    void cellsAreCutToTheLongestKept()
+    {
+        const QString longText(TableFile::MaxCellLength + 10, QLatin1Char('a'));
+        StringGrid g(2, 1);
+        g.setCell(0, 0, longText);
+        g.setCell(1, 0, QStringLiteral("b"));
+        const QByteArray bytes = TableFile::encode(g);
+        QCOMPARE(bytes, QByteArray(TableFile::MaxCellLength, 'a') + "\tb\t\r\n");
+        StringGrid back(2, 1);
+        TableFile::decode(back, longText.toLatin1() + "\tb\t");
+        QCOMPARE(back.cell(0, 0), longText.left(TableFile::MaxCellLength));
+        QCOMPARE(back.cell(1, 0), QStringLiteral("b"));
+    }
+
     void failedSaveKeepsOldFile()
     {
         QTemporaryDir dir;

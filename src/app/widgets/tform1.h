@@ -96,6 +96,9 @@ public:
     void Hilfe1Click();
     void InkwerkInfo1Click();
     void Einstellungen1Click();
+    // The time correction of the program settings changed: the label shows it and the
+    // focused entry's timestamp and stamp take it.
+    void TimeShiftChange();
 
     // Layout files and the apply-settings dialog.
     void SpeedButton6Click();
@@ -158,6 +161,8 @@ public:
     QWidget *Panel5 = nullptr;
     QLabel *Label3 = nullptr, *Label1 = nullptr, *Label2 = nullptr;
     QLabel *RzStatusPane1 = nullptr;
+    // "Zeitkorrektur: +1:00:00" in the status bar while a correction is in force.
+    QLabel *TimeShiftLabel = nullptr;
     SegmentedProgressBar *RzProgressBar1 = nullptr;
 
     QAction *Neu1 = nullptr, *Oeffnen1 = nullptr, *Speichernals1 = nullptr,
@@ -209,6 +214,7 @@ private:
     void checkRadio(QRadioButton *button);
     void radioChosen(QRadioButton *button);
     void updateLabels();
+    void updateTimeShiftLabel();
 
     // Job list helpers.
     void addEntry(const QString &path, const QString &type);

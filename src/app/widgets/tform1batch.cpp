@@ -2,7 +2,7 @@
 #include "app/widgets/tform1.h"
 
 #include "app/widgets/piegauge.h"
-#include "imaging/picturebuffer.h"
+#include "imaging/codecs/picturebuffer.h"
 #include "imaging/widgets/multiimageview.h"
 
 #include <QCheckBox>

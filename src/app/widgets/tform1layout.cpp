@@ -1,4 +1,4 @@
-// Builds the controls of the main window; the handlers live in tform1.cpp.
+// Builds the controls of the main window; the handlers live in the other tform1*.cpp.
 #include "app/widgets/tform1.h"
 
 #include "app/widgets/colorbutton.h"
@@ -6,6 +6,7 @@
 #include "app/widgets/piegauge.h"
 #include "app/widgets/segmentedprogressbar.h"
 #include "imaging/widgets/multiimageview.h"
+#include "storage/tablefile.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -260,6 +261,8 @@ QWidget *TForm1::buildSettingsPanel()
     // TAB, CR and LF would break the settings files.
     Edit1->setValidator(new QRegularExpressionValidator(
         QRegularExpression(QStringLiteral("[^\\t\\r\\n]*")), Edit1));
+    // Longer texts would not be kept by the settings files.
+    Edit1->setMaxLength(TableFile::MaxCellLength);
     extra->addWidget(CheckBox4);
     extra->addWidget(Edit1, 1);
     v->addLayout(extra);
@@ -394,6 +397,12 @@ void TForm1::buildStatusBar()
     RzStatusPane1->setStyleSheet(QStringLiteral("QLabel { color: red; font-weight: bold; }"));
     RzProgressBar1 = new SegmentedProgressBar;
     RzProgressBar1->setFixedWidth(289);
+    // A time correction in force stays in sight: hints and run messages never cover it.
+    TimeShiftLabel = new QLabel;
+    TimeShiftLabel->setStyleSheet(QStringLiteral(
+        "QLabel { color: white; background: #c00000; font-weight: bold; padding: 0 6px; }"));
+    TimeShiftLabel->hide();
     statusBar()->addWidget(RzStatusPane1, 1);
+    statusBar()->addPermanentWidget(TimeShiftLabel);
     statusBar()->addPermanentWidget(RzProgressBar1);
 }

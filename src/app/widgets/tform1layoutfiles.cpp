@@ -2,8 +2,12 @@
 #include "app/widgets/tform1.h"
 
 #include "app/widgets/tform2.h"
+#include "stamp/rowstamp.h"
 #include "storage/layoutfile.h"
+#include "storage/settingsfolder.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QRadioButton>
 
 namespace {
@@ -15,7 +19,9 @@ UserDialogs::FileDialog layoutDialog(const QString &title, const QString &folder
     request.title = title;
     request.filter = LayoutFile::filter();
     request.defaultSuffix = LayoutFile::extension();
-    request.directory = folder;
+    // On a first run the settings folder does not exist yet: a dialog told to open there
+    // would show the working folder instead.
+    request.directory = ensureFolderExists(folder) ? folder : QDir::homePath();
     request.fileName = fileName;
     return request;
 }
@@ -31,6 +37,13 @@ void TForm1::SpeedButton6Click()
     if (chosen.isEmpty())
         return;
     const QString path = LayoutFile::withExtension(chosen);
+    // The dialog asked about the name it returned; when the extension made another name of
+    // it, replacing that file is asked here. Only an explicit "&Ja" replaces it.
+    if (path != chosen && QFileInfo::exists(path)
+        && m_dialogs->ask(QStringLiteral("%1 existiert bereits.\nSoll die Datei ersetzt werden?")
+                              .arg(QDir::toNativeSeparators(path)))
+               != UserDialogs::Answer::Yes)
+        return;
     m_layoutSaveName = path;
     LayoutFile::save(m_model.NGrid1, path);
     m_layoutOpenName = path;
@@ -47,9 +60,13 @@ void TForm1::SpeedButton3Click()
         return;
     const QString path = LayoutFile::withExtension(chosen);
     m_layoutOpenName = path;
-    LayoutFile::open(m_model.NGrid1, path);
-    // The cells are applied as they stand: a cell the controls cannot read ends the
-    // opening here with its message, like any other edit.
+    StringGrid opened = m_model.NGrid1;
+    LayoutFile::open(opened, path);
+    // Every cell the controls read as a number or a colour is checked before anything
+    // changes: a layout they cannot take gives its message and leaves the row, the
+    // controls and the focused entry's job row as they were.
+    RowStamp::validate(opened.row(1));
+    m_model.NGrid1 = opened;
     aktuconfig();
     m_layoutSaveName = path;
     applyRotationCell();
