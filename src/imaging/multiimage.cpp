@@ -163,6 +163,7 @@ void MultiImage::setImageName(const QString &path)
         return;
     }
 
+    m_sourceSampling = {};
     ProgressRun progress(onProgress);
     {
         const FileBytes file(path, ImageFormats::fileSizeLimit(path));
@@ -174,7 +175,12 @@ void MultiImage::setImageName(const QString &path)
                                   .arg(status.size >> 20).arg(ImageFormats::fileSizeLimit(path) >> 20);
         } else {
             Codec::Decoded decoded = ImageFormats::decodeFile(file.bytes(), path, progress.codecProgress());
-            m_picture = std::move(decoded.image);
+            m_sourceSampling = decoded.sampling;
+            // The one place where a picture is put upright from the orientation its file
+            // records.
+            m_picture = decoded.ok() && decoded.orientation != 1
+                ? uprightPicture(decoded.image, decoded.orientation, {})
+                : std::move(decoded.image);
             if (m_picture.isNull())
                 m_loadError = decoded.error.isEmpty() ? QStringLiteral("cannot be decoded") : decoded.error;
             else
@@ -191,12 +197,14 @@ void MultiImage::setPicture(const QImage &picture)
 {
     QImage next = toRgb32(picture);
     m_picture = std::move(next);
+    m_sourceSampling = {};
     notifyChanged();
 }
 
 void MultiImage::clearPicture()
 {
     m_picture = QImage();
+    m_sourceSampling = {};
     notifyChanged();
 }
 
@@ -214,6 +222,8 @@ void MultiImage::rotate(double angle)
                 "application and to restart it by clicking its icon!"));
         }
         m_picture = std::move(turned);
+        if (turns % 2)
+            m_sourceSampling = m_sourceSampling.turned();
     }
     progress.finish();
     notifyChanged();
@@ -239,6 +249,7 @@ bool MultiImage::save(const QString &path, const char *format)
             options.jpegQuality = m_jpegQuality;
             options.jpegSmoothing = m_jpegSmooth;
             options.pngInterlaced = m_pngInterlaced;
+            options.jpegSampling = m_sourceSampling;
             options.metadata = &m_saveMetadata;
             m_lastWrite = FileAccess::WriteResult();
             if (ImageFormats::encodeInto(m_picture, format, options, progress.codecProgress(), m_encoded))

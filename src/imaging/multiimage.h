@@ -1,5 +1,6 @@
 #pragma once
 
+#include "imaging/codecs/codec.h"
 #include "imaging/metadata/picturemetadata.h"
 #include "model/fileaccess.h"
 
@@ -18,7 +19,8 @@ public:
     MultiImage();
 
     // Synchronous load; the reader is chosen by the upper-case extension, any other
-    // extension by the file's magic bytes. A missing file gives an empty picture and no
+    // extension by the file's magic bytes. A picture whose format records an orientation
+    // of its own (TIFF) is put upright. A missing file gives an empty picture and no
     // event; otherwise onFinishedLoadSave fires before this returns.
     void setImageName(const QString &path);
     QString imageName() const { return m_imageName; }
@@ -33,7 +35,8 @@ public:
     const QImage &picture() const { return m_picture; }
     // Writable access for drawing; call notifyChanged() with the area drawn on.
     QImage &picture() { return m_picture; }
-    void setPicture(const QImage &picture);   // converted to RGB32 when needed
+    // A picture from elsewhere: converted to RGB32 when needed; it has no source sampling.
+    void setPicture(const QImage &picture);
     void clearPicture();
     bool isEmpty() const { return m_picture.isNull(); }
 
@@ -70,6 +73,9 @@ public:
     void setSaveMetadata(const PictureMetadata &metadata) { m_saveMetadata = metadata; }
     void clearSaveMetadata() { m_saveMetadata = PictureMetadata(); }
     bool pngInterLaced() const { return m_pngInterlaced; }
+    // The chroma sampling of the JPEG the picture was loaded from, turned with the
+    // picture; a JPEG save keeps it. Unknown for other sources.
+    Codec::ChromaSampling sourceSampling() const { return m_sourceSampling; }
 
     // Events. onProgress gets 0..100 during load, turn and save.
     std::function<void(int percent)> onProgress;
@@ -95,4 +101,5 @@ private:
     int m_jpegSmooth = 20;
     bool m_pngInterlaced = false;
     PictureMetadata m_saveMetadata;
+    Codec::ChromaSampling m_sourceSampling;
 };

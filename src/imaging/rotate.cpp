@@ -211,3 +211,17 @@ QImage rotatedPicture(const QImage &picture, int quarterTurns, const ProgressFn 
     dst.setDotsPerMeterY(sideways ? src.dotsPerMeterX() : src.dotsPerMeterY());
     return dst;
 }
+
+QImage uprightPicture(const QImage &stored, int orientation, const ProgressFn &progress)
+{
+    switch (orientation) {
+    case 2: return stored.mirrored(true, false);
+    case 3: return rotatedPicture(stored, 2, progress);
+    case 4: return stored.mirrored(false, true);
+    case 5: return rotatedPicture(stored, 3, progress).mirrored(true, false);
+    case 6: return rotatedPicture(stored, 3, progress);
+    case 7: return rotatedPicture(stored, 3, progress).mirrored(false, true);
+    case 8: return rotatedPicture(stored, 1, progress);
+    default: return stored;
+    }
+}

@@ -155,11 +155,15 @@ QByteArray readAll(const QString &path)
     QFile file;
     if (!FileAccess::openForReading(file, path))
         throw InkwerkError(cannotOpenMessage(path));
-    if (file.size() > MaxFileSize)
+    const qint64 size = file.size();
+    if (size > MaxFileSize)
         throw InkwerkError(tooLargeMessage(path));
-    // The size may have changed since it was looked at: read one byte more than allowed
-    // to notice a file that grew.
-    const QByteArray bytes = file.read(MaxFileSize + 1);
+    // The size may have changed since it was looked at: one byte more than the file held
+    // notices a file that grew, which is then read on to one byte more than allowed. A
+    // buffer of the allowed size for every read would cost more than the read itself.
+    QByteArray bytes = file.read(size + 1);
+    if (bytes.size() > size)
+        bytes += file.read(MaxFileSize + 1 - bytes.size());
     if (file.error() != QFileDevice::NoError)
         throw InkwerkError(cannotOpenMessage(path));
     if (bytes.size() > MaxFileSize)

@@ -3,8 +3,10 @@
 #include "imaging/codecs/jpegcodec.h"
 #include "imaging/codecs/pngcodec.h"
 #include "imaging/codecs/tiffcodec.h"
+#include "imaging/multiimage.h"
 
 #include "codectestfiles.h"
+#include "exifbuilder.h"
 #include "imagefiles.h"
 
 #include <QtEndian>
@@ -19,6 +21,8 @@ class TestLibraryCodecs : public QObject
 
 private slots:
     void jpegDecodesLibraryFilesAndRoundTrips();
+    void jpegCopyKeepsTheSourceChromaSampling();
+    void jpegSamplingOfOtherSourcesFollowsQuality();
     void jpegGrayAndCmykSources_data();
     void jpegGrayAndCmykSources();
     void pngDecodesEveryKind_data();
@@ -26,6 +30,7 @@ private slots:
     void pngRoundTripIsExactAndInterlacedOnRequest();
     void tiffDecodesEveryKind_data();
     void tiffDecodesEveryKind();
+    void tiffOrientationIsReportedAndPutUprightOnLoad();
     void tiffRoundTripIsExact();
     void gifDecodesEveryKind_data();
     void gifDecodesEveryKind();
@@ -83,6 +88,12 @@ QByteArray u16Rows(std::initializer_list<int> samples, bool bigEndian)
     return rows;
 }
 
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 const QRgb kWhite = qRgb(255, 255, 255);
 const QRgb kBlack = qRgb(0, 0, 0);
 
@@ -102,6 +113,58 @@ void TestLibraryCodecs::jpegDecodesLibraryFilesAndRoundTrips()
     QVERIFY(ours.ok());
     QCOMPARE(ours.image.size(), source.size());
     QVERIFY(psnr(source, ours.image) > 33);
+}
+
+void TestLibraryCodecs::jpegCopyKeepsTheSourceChromaSampling()
+{
+    QTemporaryDir dir;
+    const QImage photo = photoLikePicture(48, 32);
+    const QString source = dir.filePath("source.jpg"), copy = dir.filePath("copy.jpg");
+    for (const QSize sampling : {QSize(1, 1), QSize(2, 1), QSize(2, 2), QSize(1, 2)}) {
+        const QByteArray file = makeJpeg(photo, 85, JpegOptions{.lumaSampling = sampling});
+        const Codec::ChromaSampling reported = JpegCodec::decode(file, {}).sampling;
+        QCOMPARE(QSize(reported.across, reported.down), sampling);
+
+        QVERIFY(writeTestFile(source, file));
+        MultiImage image;
+        image.setJPegSaveQuality(60);   // the source's sampling wins over the quality's
+        image.setImageName(source);
+        QVERIFY(image.saveJpg(copy));
+        QCOMPARE(jpegLumaSampling(readFile(copy)), sampling);
+        // A quarter turn turns the sampling with the picture.
+        image.rotate(90);
+        QVERIFY(image.saveJpg(copy));
+        QCOMPARE(jpegLumaSampling(readFile(copy)), sampling.transposed());
+    }
+    QImage gray(16, 8, QImage::Format_Grayscale8);
+    gray.fill(90);
+    QVERIFY(!JpegCodec::decode(makeGrayJpeg(gray, 90), {}).sampling.known());
+}
+
+void TestLibraryCodecs::jpegSamplingOfOtherSourcesFollowsQuality()
+{
+    QTemporaryDir dir;
+    const QString source = dir.filePath("source.png"), copy = dir.filePath("copy.jpg");
+    QVERIFY(writeTestFile(source, PngCodec::encode(photoLikePicture(32, 16), false, {})));
+    for (const auto &[quality, expected] : {std::pair{100, QSize(1, 1)}, {90, QSize(1, 1)},
+                                            {89, QSize(2, 2)}, {25, QSize(2, 2)}}) {
+        MultiImage image;
+        image.setJPegSaveQuality(quality);
+        image.setImageName(source);
+        QVERIFY(image.saveJpg(copy));
+        QCOMPARE(jpegLumaSampling(readFile(copy)), expected);
+    }
+    // A picture set from elsewhere has no source sampling either.
+    QVERIFY(writeTestFile(source, makeJpeg(photoLikePicture(32, 16), 90,
+                                           JpegOptions{.lumaSampling = QSize(2, 1)})));
+    MultiImage image;
+    image.setJPegSaveQuality(95);
+    image.setImageName(source);
+    image.setPicture(photoLikePicture(32, 16));
+    QVERIFY(image.saveJpg(copy));
+    QCOMPARE(jpegLumaSampling(readFile(copy)), QSize(1, 1));
+    // A sampling libjpeg cannot write falls back to the quality's.
+    QCOMPARE(JpegCodec::samplingFor(80, {4, 4}), (Codec::ChromaSampling{2, 2}));
 }
 
 void TestLibraryCodecs::jpegGrayAndCmykSources_data()
@@ -302,6 +365,60 @@ void TestLibraryCodecs::tiffDecodesEveryKind_data()
     signedPlanes.rows = u16Rows({32767, 0, -32768, 0,  0, 32767, -32768, 0,  0, 0, -32768, 32767}, false);
     QTest::newRow("rgb signed 16-bit planes deflate") << makeTiff(signedPlanes)
         << testPicture(2, {qRgb(255, 128, 128), qRgb(128, 255, 128), kBlack, qRgb(128, 128, 255)}) << 0;
+    // Signed 8-bit files hold levels 0..127; their bytes are taken as they are.
+    TiffLayout signed8{.width = 4, .height = 1, .samplesPerPixel = 1, .photometric = 1,
+                       .sampleFormat = 2};
+    signed8.rows = TestBytes().bytes({0, 64, 127, 0xFF});
+    QTest::newRow("gray signed 8-bit") << makeTiff(signed8)
+        << testPicture(4, {kBlack, qRgb(64, 64, 64), qRgb(127, 127, 127), kWhite}) << 0;
+    // 32-bit measurements span black to white over the range they use.
+    TiffLayout range32 = gray32;
+    range32.sampleFormat = 2;
+    range32.rows = u32Rows({0, 32768, 65535});
+    QTest::newRow("gray signed 32-bit holding 0..65535") << makeTiff(range32)
+        << testPicture(3, {kBlack, mid, kWhite}) << 0;
+    range32.rows = u32Rows({quint32(-1000), 0, 1000});
+    QTest::newRow("gray signed 32-bit below zero") << makeTiff(range32)
+        << testPicture(3, {kBlack, mid, kWhite}) << 0;
+    range32.sampleFormat = 1;
+    range32.rows = u32Rows({0, 32768, 65535});
+    QTest::newRow("gray unsigned 32-bit holding 0..65535") << makeTiff(range32)
+        << testPicture(3, {kBlack, mid, kWhite}) << 0;
+
+    // L*, a*, b*: white, black, L* 50 grey, and the red of sRGB.
+    const QImage lab = testPicture(4, {kWhite, kBlack, qRgb(119, 119, 119), qRgb(255, 0, 0)});
+    TiffLayout cieLab{.width = 4, .height = 1, .photometric = 8};
+    cieLab.rows = TestBytes().bytes({255, 0, 0, 0, 0, 0, 128, 0, 0, 138, 81, 70});
+    QTest::newRow("cielab 8-bit") << makeTiff(cieLab) << lab << 2;
+    TiffLayout iccLab = cieLab;
+    iccLab.photometric = 9;   // a* and b* offset by 128
+    iccLab.rows = TestBytes().bytes({255, 128, 128, 0, 128, 128, 128, 128, 128, 138, 209, 198});
+    QTest::newRow("icclab 8-bit") << makeTiff(iccLab) << lab << 2;
+    TiffLayout cieLab16 = cieLab;
+    cieLab16.bitsPerSample = 16;
+    cieLab16.separatePlanes = true;
+    cieLab16.rows = u16Rows({65535, 0, 32896, 35466,  0, 0, 0, 81 * 256,  0, 0, 0, 70 * 256}, false);
+    QTest::newRow("cielab 16-bit planes") << makeTiff(cieLab16) << lab << 2;
+
+    // Cyan ink, and a quarter of black ink.
+    const QImage inks = testPicture(2, {qRgb(0, 255, 255), qRgb(191, 191, 191)});
+    TiffLayout cmyk16{.width = 2, .height = 1, .bitsPerSample = 16, .samplesPerPixel = 4,
+                      .photometric = 5, .compression = 8};
+    cmyk16.rows = u16Rows({0xFFFF, 0, 0, 0,  0, 0, 0, 0x4000}, false);
+    QTest::newRow("cmyk 16-bit deflate") << makeTiff(cmyk16) << inks << 1;
+    TiffLayout cmykJpeg{.width = 40, .height = 64, .samplesPerPixel = 4, .photometric = 5,
+                        .compression = 7, .rowsPerStrip = 16};
+    QImage inkPicture(40, 64, QImage::Format_RGB32);
+    for (int y = 0; y < 64; ++y) {
+        for (int x = 0; x < 40; ++x) {
+            const bool cyan = x < 24;
+            cmykJpeg.rows.append(TestBytes().bytes({cyan ? 255 : 0, 0, 0, cyan ? 0 : 64}));
+            inkPicture.setPixel(x, y, inks.pixel(cyan ? 0 : 1, 0));
+        }
+    }
+    QTest::newRow("cmyk jpeg, strips of 16 rows") << makeTiff(cmykJpeg) << inkPicture << 8;
+    cmykJpeg.tileSize = 16;
+    QTest::newRow("cmyk jpeg, tiles") << makeTiff(cmykJpeg) << inkPicture << 8;
 }
 
 void TestLibraryCodecs::tiffDecodesEveryKind()
@@ -314,6 +431,57 @@ void TestLibraryCodecs::tiffDecodesEveryKind()
     QVERIFY2(decoded.ok(), qPrintable(decoded.error));
     const int diff = maxDifference(decoded.image, expected);
     QVERIFY2(diff >= 0 && diff <= tolerance, qPrintable(QString::number(diff)));
+}
+
+void TestLibraryCodecs::tiffOrientationIsReportedAndPutUprightOnLoad()
+{
+    // Six distinct pixels, stored 3 wide and 2 high.
+    const QList<QRgb> stored = {qRgb(10, 0, 0), qRgb(20, 0, 0), qRgb(30, 0, 0),
+                                qRgb(40, 0, 0), qRgb(50, 0, 0), qRgb(60, 0, 0)};
+    const auto storedAt = [&](int column, int row) { return stored[row * 3 + column]; };
+    QTemporaryDir dir;
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        // Both readers: libtiff's RGBA reader (8-bit) and the sample reader (12-bit grey).
+        TiffLayout rgb{.width = 3, .height = 2, .orientation = orientation};
+        rgb.rows = rgbRows(testPicture(3, stored));
+        TiffLayout grey12{.width = 3, .height = 2, .bitsPerSample = 12, .samplesPerPixel = 1,
+                          .photometric = 1, .orientation = orientation};
+        grey12.rows = TestBytes().bytes({0x0A, 0x01, 0x40, 0x1E, 0x00, 0x00,   // 10, 20, 30 << 4
+                                         0x28, 0x03, 0x20, 0x3C, 0x00, 0x00}); // 40, 50, 60 << 4
+        for (const TiffLayout &layout : {rgb, grey12}) {
+            const bool grey = layout.photometric == 1;
+            const auto level = [grey](QRgb c) { return grey ? qRgb(qRed(c), qRed(c), qRed(c)) : c; };
+            const QByteArray file = makeTiff(layout);
+            const Codec::Decoded decoded = TiffCodec::decode(file, {});
+            QVERIFY2(decoded.ok(), qPrintable(decoded.error));
+            QCOMPARE(decoded.orientation, orientation);
+            QCOMPARE(decoded.image.size(), QSize(3, 2));
+            QCOMPARE(decoded.image.pixel(2, 0), level(storedAt(2, 0)));
+
+            const QString path = dir.filePath(QStringLiteral("o%1.tif").arg(orientation));
+            QVERIFY(writeTestFile(path, file));
+            MultiImage loaded;
+            loaded.setImageName(path);
+            const bool sideways = orientation >= 5;
+            QCOMPARE(loaded.picture().size(), sideways ? QSize(2, 3) : QSize(3, 2));
+            // Where stored column c and row r stand in the upright picture.
+            for (int r = 0; r < 2; ++r) {
+                for (int c = 0; c < 3; ++c) {
+                    const bool mirror = orientation == 2 || orientation == 3 || orientation == 6
+                        || orientation == 7;
+                    const bool flip = orientation == 3 || orientation == 4 || orientation == 7
+                        || orientation == 8;
+                    int x = sideways ? r : c, y = sideways ? c : r;
+                    const QSize size = loaded.picture().size();
+                    if (mirror)
+                        x = size.width() - 1 - x;
+                    if (flip)
+                        y = size.height() - 1 - y;
+                    QCOMPARE(loaded.picture().pixel(x, y), level(storedAt(c, r)));
+                }
+            }
+        }
+    }
 }
 
 void TestLibraryCodecs::tiffRoundTripIsExact()
@@ -363,6 +531,25 @@ void TestLibraryCodecs::gifDecodesEveryKind_data()
     placed.top = 1;
     QTest::newRow("frame inside a larger screen") << makeGif(placed)
         << testPicture(2, {kWhite, kWhite, kWhite, colours[3]});
+
+    // Hand-coded LZW: 2400 pixels fill the code table, so codes grow to 12 bits and the
+    // table is cleared on the way.
+    QList<int> wide;
+    QImage widePicture(60, 40, QImage::Format_RGB32);
+    for (int y = 0; y < 40; ++y) {
+        for (int x = 0; x < 60; ++x) {
+            wide.append((x + 3 * y) % 4);
+            widePicture.setPixel(x, y, colours[(x + 3 * y) % 4]);
+        }
+    }
+    QTest::newRow("lzw minimum code size 2") << gifFile(60, 40, wide, 2, colours) << widePicture;
+    QTest::newRow("lzw minimum code size 11") << gifFile(60, 40, wide, 11, colours) << widePicture;
+
+    const QRgb third = qRgb(85, 85, 85), twoThirds = qRgb(170, 170, 170);
+    QTest::newRow("no palette: grey ramp over the code size") << gifFile(4, 1, {0, 1, 2, 3}, 2, {})
+        << testPicture(4, {kBlack, third, twoThirds, kWhite});
+    QTest::newRow("no palette, 8-bit codes: index is grey") << gifFile(3, 1, {0, 100, 255}, 8, {})
+        << testPicture(3, {kBlack, qRgb(100, 100, 100), kWhite});
 }
 
 void TestLibraryCodecs::gifDecodesEveryKind()

@@ -5,7 +5,6 @@
 
 #include "codectestfiles.h"
 
-#include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -18,7 +17,6 @@ class TestMalformed : public QObject
 private slots:
     void refused_data();
     void refused();
-    void replaysCorpus();
 
 private:
     // Decodes with the codec for the extension and loads through MultiImage; both must fail.
@@ -94,21 +92,6 @@ void TestMalformed::refused()
     QFETCH(QString, suffix);
     QFETCH(QByteArray, bytes);
     expectFailure(suffix, bytes);
-}
-
-void TestMalformed::replaysCorpus()
-{
-    // Inputs the fuzzers once crashed on, named after the format they were fed as.
-    const QDir corpus(qEnvironmentVariable("INKWERK_TEST_DATA") + "/malformed");
-    if (!corpus.exists())
-        QSKIP("no malformed corpus");
-    for (const QFileInfo &info : corpus.entryInfoList(QDir::Files)) {
-        QFile file(info.filePath());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        expectFailure(info.suffix(), file.readAll());
-        if (QTest::currentTestFailed())
-            qWarning() << "corpus file not refused:" << info.fileName();
-    }
 }
 
 QTEST_GUILESS_MAIN(TestMalformed)

@@ -44,6 +44,16 @@ void TestTga::decodesEveryKind_data()
     QTest::newRow("type 3, gray, right-to-left")
         << tgaFile({3, 8, 3, 1, kTopDown | kRightToLeft}, TestBytes().bytes({0, 128, 255}))
         << testPicture(3, {W, gray128, K});
+    // Grey and alpha bytes: opaque 128, transparent, 64 at half alpha over white.
+    const QByteArray greyAlpha = TestBytes().bytes({128, 255, 0, 0, 64, 128});
+    const QImage greyAlphaPicture = testPicture(3, {gray128, W, qRgb(159, 159, 159)});
+    QTest::newRow("type 3, gray with alpha")
+        << tgaFile({3, 16, 3, 1, kTopDown | 8}, greyAlpha) << greyAlphaPicture;
+    QTest::newRow("type 11, RLE gray with alpha")
+        << tgaFile({11, 16, 3, 1, kTopDown | 8}, TestBytes().u8(0x02).raw(greyAlpha))
+        << greyAlphaPicture;
+    QTest::newRow("type 3, 16-bit gray without alpha bits: second byte unused")
+        << tgaFile({3, 16, 1, 1, kTopDown}, TestBytes().bytes({64, 0})) << testPicture(1, {gray64});
     QTest::newRow("type 1, 24-bit map from entry 2, image ID skipped")
         << tgaFile({1, 8, 2, 1, kTopDown, 2, 24, kMap24, "id"}, TestBytes().bytes({4, 2}))
         << testPicture(2, {B, R});

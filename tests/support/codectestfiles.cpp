@@ -80,3 +80,52 @@ QByteArray tgaFile(const TgaLayout &layout, const QByteArray &pixels)
         .u8(layout.depth).u8(layout.descriptor)
         .raw(layout.id).raw(layout.map).raw(pixels);
 }
+
+QByteArray gifFile(int width, int height, const QList<int> &indices, int minCodeSize,
+                   const QList<QRgb> &palette)
+{
+    int tableBits = 1;
+    while ((1 << tableBits) < palette.size())
+        ++tableBits;
+    TestBytes file;
+    file.raw("GIF89a").u16(width).u16(height);
+    file.u8(palette.isEmpty() ? 0 : 0x80 | (tableBits - 1)).u8(0).u8(0);   // flags, background, aspect
+    for (QRgb c : palette)
+        file.u8(qRed(c)).u8(qGreen(c)).u8(qBlue(c));
+    file.u8(0x2C).u16(0).u16(0).u16(width).u16(height).u8(0);             // frame, no local palette
+    file.u8(minCodeSize);
+
+    QByteArray data;
+    quint32 bits = 0;
+    int bitCount = 0;
+    const auto put = [&](int code, int size) {
+        bits |= quint32(code) << bitCount;
+        for (bitCount += size; bitCount >= 8; bitCount -= 8, bits >>= 8)
+            data.append(char(bits & 0xFF));
+    };
+    const int clear = 1 << minCodeSize;
+    int codeSize = minCodeSize + 1, next = clear + 2;
+    bool first = true;
+    put(clear, codeSize);
+    for (int index : indices) {
+        put(index, codeSize);
+        // After every code but the first, a reader adds a table entry.
+        if (!first && next < 4096 && ++next == (1 << codeSize) && codeSize < 12)
+            ++codeSize;
+        first = false;
+        if (next >= 4094) {
+            put(clear, codeSize);
+            codeSize = minCodeSize + 1;
+            next = clear + 2;
+            first = true;
+        }
+    }
+    put(clear + 1, codeSize);
+    if (bitCount > 0)
+        data.append(char(bits & 0xFF));
+    for (qsizetype at = 0; at < data.size(); at += 255) {
+        const QByteArray block = data.mid(at, 255);
+        file.u8(int(block.size())).raw(block);
+    }
+    return file.u8(0).u8(0x3B);   // end of data, trailer
+}

@@ -62,3 +62,10 @@ struct TgaLayout {
     QByteArray id = {};
 };
 QByteArray tgaFile(const TgaLayout &layout, const QByteArray &pixels);
+
+// A GIF of one frame whose pixels are coded as plain literals, so that any LZW minimum
+// code size (1..11) can be written; the table grows as a reader expects and is cleared
+// before it is full. palette (a power of two entries) is the global palette; none when
+// empty.
+QByteArray gifFile(int width, int height, const QList<int> &indices, int minCodeSize,
+                   const QList<QRgb> &palette);

@@ -66,7 +66,7 @@ namespace {
 // Compresses rows of `components` bytes per pixel with libjpeg's defaults.
 QByteArray compressJpeg(int width, int height, int components, J_COLOR_SPACE space,
                         const std::vector<uchar> &pixels, int quality, bool adobeMarker = true,
-                        bool progressive = false)
+                        const JpegOptions &options = {})
 {
     jpeg_compress_struct cinfo;
     jpeg_error_mgr err;
@@ -82,7 +82,12 @@ QByteArray compressJpeg(int width, int height, int components, J_COLOR_SPACE spa
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, quality, TRUE);
     cinfo.write_Adobe_marker = adobeMarker;
-    if (progressive)
+    if (components == 3) {
+        cinfo.comp_info[0].h_samp_factor = options.lumaSampling.width();
+        cinfo.comp_info[0].v_samp_factor = options.lumaSampling.height();
+    }
+    cinfo.restart_in_rows = options.restartRows;
+    if (options.progressive)
         jpeg_simple_progression(&cinfo);
     jpeg_start_compress(&cinfo, TRUE);
     while (cinfo.next_scanline < cinfo.image_height) {
@@ -142,12 +147,34 @@ ColorMapObject *gifMap(const QList<QRgb> &colours)
 
 QByteArray makeJpeg(const QImage &rgb32, int quality, bool progressive)
 {
+    return makeJpeg(rgb32, quality, JpegOptions{.progressive = progressive});
+}
+
+QByteArray makeJpeg(const QImage &rgb32, int quality, const JpegOptions &options)
+{
     const QImage image = rgb32.convertToFormat(QImage::Format_RGB888);
     std::vector<uchar> pixels;
     for (int y = 0; y < image.height(); ++y)
         pixels.insert(pixels.end(), image.constScanLine(y), image.constScanLine(y) + image.width() * 3);
-    return compressJpeg(image.width(), image.height(), 3, JCS_RGB, pixels, quality, true,
-                        progressive);
+    return compressJpeg(image.width(), image.height(), 3, JCS_RGB, pixels, quality, true, options);
+}
+
+QSize jpegLumaSampling(const QByteArray &jpeg)
+{
+    jpeg_decompress_struct cinfo;
+    jpeg_error_mgr err;
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char *>(jpeg.constData()),
+                 static_cast<unsigned long>(jpeg.size()));
+    QSize sampling;
+    if (jpeg_read_header(&cinfo, TRUE) == JPEG_HEADER_OK && cinfo.num_components == 3) {
+        const jpeg_component_info *c = cinfo.comp_info;
+        sampling = QSize(c[0].h_samp_factor / c[1].h_samp_factor,
+                         c[0].v_samp_factor / c[1].v_samp_factor);
+    }
+    jpeg_destroy_decompress(&cinfo);
+    return sampling;
 }
 
 QByteArray makeGrayJpeg(const QImage &gray8, int quality)
@@ -229,6 +256,8 @@ QByteArray makeTiff(const TiffLayout &layout)
                  uint16_t(layout.separatePlanes ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG));
     TIFFSetField(tif, TIFFTAG_COMPRESSION, uint16_t(layout.compression));
     TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, uint16_t(layout.sampleFormat));
+    if (layout.orientation > 0)
+        TIFFSetField(tif, TIFFTAG_ORIENTATION, uint16_t(layout.orientation));
     std::vector<uint16_t> red, green, blue;
     if (layout.photometric == PHOTOMETRIC_PALETTE) {
         const int entries = 1 << layout.bitsPerSample;

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QList>
+#include <QSize>
 #include <QString>
 
 // Picture files made directly with the image libraries (libjpeg, libpng, libtiff, giflib),
@@ -17,6 +18,15 @@ double psnr(const QImage &a, const QImage &b);
 
 // YCbCr JPEG of an RGB32 picture, baseline or progressive.
 QByteArray makeJpeg(const QImage &rgb32, int quality, bool progressive = false);
+struct JpegOptions {
+    bool progressive = false;
+    QSize lumaSampling{2, 2};   // luma samples per chroma sample across and down
+    int restartRows = 0;        // > 0: a restart marker after every this many rows of blocks
+};
+QByteArray makeJpeg(const QImage &rgb32, int quality, const JpegOptions &options);
+// Luma samples per chroma sample of a three-component JPEG as its frame header gives
+// them; an invalid size for other files.
+QSize jpegLumaSampling(const QByteArray &jpeg);
 // One-component JPEG of a Format_Grayscale8 picture.
 QByteArray makeGrayJpeg(const QImage &gray8, int quality);
 // Four-component CMYK JPEG; ink holds four bytes (C, M, Y, K) per pixel, stored as given.
@@ -43,11 +53,13 @@ struct TiffLayout {
     int height = 1;
     int bitsPerSample = 8;
     int samplesPerPixel = 3;
-    int photometric = 2;        // 0 min-is-white, 1 min-is-black, 2 RGB, 3 palette
-    int compression = 1;        // 1 none, 5 LZW, 8 deflate, 32773 PackBits
+    int photometric = 2;        // 0 min-is-white, 1 min-is-black, 2 RGB, 3 palette,
+                                // 5 CMYK, 8 CIELab, 9 ICCLab
+    int compression = 1;        // 1 none, 5 LZW, 7 JPEG, 8 deflate, 32773 PackBits
     int tileSize = 0;           // > 0: square tiles of this size (a multiple of 16)
     int rowsPerStrip = 0;       // 0: libtiff's choice
     int sampleFormat = 1;       // 1 unsigned, 2 signed
+    int orientation = 0;        // > 0: written as the Orientation tag
     bool separatePlanes = false; // strips only: rows holds every row of plane 0, then 1, ...
     QList<QRgb> palette{};      // photometric 3
     QByteArray rows{};          // packed samples row by row; 16- and 32-bit ones in host order

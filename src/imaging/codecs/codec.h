@@ -43,12 +43,31 @@ inline QString cannotHoldRefusal(int64_t bytes, int64_t width, int64_t height)
         .arg(bytes).arg(width).arg(height);
 }
 
+// How a JPEG stores its colour: the luma samples per chroma sample across and down
+// (2 x 2 is 4:2:0, 2 x 1 is 4:2:2, 1 x 2 is 4:4:0, 1 x 1 is 4:4:4). Zero when the
+// picture has no such sampling (other formats, grey or CMYK JPEGs).
+struct ChromaSampling {
+    int across = 0;
+    int down = 0;
+    bool known() const { return across > 0 && down > 0; }
+    // The same chroma detail after a quarter turn.
+    ChromaSampling turned() const { return {down, across}; }
+    friend bool operator==(const ChromaSampling &, const ChromaSampling &) = default;
+};
+
 struct Decoded {
     QImage image;   // null on failure
     QString error;  // reason on failure
     // What was wrong with data the decoder still made a picture of (corrupt or missing
     // data shown as decoded); empty for a sound picture.
     QString damage;
+    // The picture is given as the file stores it; orientation (1..8, the values of the
+    // TIFF and EXIF Orientation tag) says how the stored picture is to be turned and
+    // mirrored to stand upright, as far as the format's own header records it (TIFF).
+    // 1: it stands as stored. The caller puts it upright, together with an orientation
+    // recorded elsewhere (EXIF), in one place.
+    int orientation = 1;
+    ChromaSampling sampling;   // of a JPEG source, so that a copy can keep it
     bool ok() const { return !image.isNull(); }
 };
 

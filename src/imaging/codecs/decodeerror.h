@@ -37,9 +37,12 @@ inline QString decodeErrorText(DecodeError error)
 // A finished decode: the picture when error is None, else the failure with its reason.
 inline Decoded decodeResult(DecodeError error, QImage &&image)
 {
+    Decoded result;
     if (error != DecodeError::None)
-        return {QImage(), decodeErrorText(error), QString()};
-    return {std::move(image), QString(), QString()};
+        result.error = decodeErrorText(error);
+    else
+        result.image = std::move(image);
+    return result;
 }
 
 // Turns an ARGB32 picture decoded with a real alpha channel into RGB32 by blending each

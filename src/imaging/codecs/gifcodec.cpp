@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include <gif_lib.h>
@@ -34,6 +35,127 @@ int writeFn(GifFileType *gif, const GifByteType *data, int length)
         static_cast<QByteArray *>(gif->UserData)->append(reinterpret_cast<const char *>(data), length);
     return length;
 }
+
+// The LZW-coded pixels of one frame, read from the sub-blocks that follow the minimum
+// code size. giflib refuses minimum code sizes above 8, which some writers use (up to
+// 11, so that codes start at 12 bits) and common readers accept; this decoder takes
+// every size from 1 to 11. Codes are read least significant bit first across the
+// sub-blocks; the table stops growing at 4096 entries until the next clear code.
+class LzwDecoder
+{
+public:
+    LzwDecoder(MemoryReader &reader, int minCodeSize)
+        : m_reader(reader), m_minCodeSize(minCodeSize)
+    {
+        reset();
+    }
+
+    static bool codeSizeValid(int minCodeSize) { return minCodeSize >= 1 && minCodeSize <= 11; }
+
+    // Fills count pixel indices; false when the data ends early or a code is invalid.
+    bool read(uint16_t *out, size_t count)
+    {
+        size_t done = 0;
+        while (done < count) {
+            if (m_stackSize > 0) {
+                out[done++] = m_stack[--m_stackSize];
+                continue;
+            }
+            int code = 0;
+            if (!nextCode(code))
+                return false;
+            const int clear = 1 << m_minCodeSize;
+            if (code == clear) {
+                reset();
+                continue;
+            }
+            if (code == clear + 1 || code > m_next || (m_previous < 0 && code >= clear))
+                return false;   // end of data before the picture is complete, or damage
+            // A code not yet in the table (the one being defined) stands for the previous
+            // string followed by that string's first pixel.
+            int walk = code;
+            if (code == m_next) {
+                if (m_previous < 0)
+                    return false;
+                m_stack[m_stackSize++] = m_first;
+                walk = m_previous;
+            }
+            while (walk >= clear) {
+                m_stack[m_stackSize++] = m_suffix[walk];
+                walk = m_prefix[walk];
+            }
+            m_first = uint16_t(walk);
+            m_stack[m_stackSize++] = m_first;
+            if (m_previous >= 0 && m_next < kTableSize) {
+                m_prefix[m_next] = uint16_t(m_previous);
+                m_suffix[m_next] = m_first;
+                ++m_next;
+                if (m_next == (1 << m_codeSize) && m_codeSize < 12)
+                    ++m_codeSize;
+            }
+            m_previous = code;
+        }
+        return true;
+    }
+
+private:
+    static constexpr int kTableSize = 4096;
+
+    void reset()
+    {
+        m_codeSize = m_minCodeSize + 1;
+        m_next = (1 << m_minCodeSize) + 2;
+        m_previous = -1;
+    }
+
+    bool nextByte(uint8_t &byte)
+    {
+        if (m_blockLeft == 0) {
+            if (m_ended || m_reader.pos >= m_reader.size)
+                return false;
+            m_blockLeft = m_reader.data[m_reader.pos++];
+            if (m_blockLeft == 0) {
+                m_ended = true;
+                return false;
+            }
+        }
+        if (m_reader.pos >= m_reader.size)
+            return false;
+        byte = m_reader.data[m_reader.pos++];
+        --m_blockLeft;
+        return true;
+    }
+
+    bool nextCode(int &code)
+    {
+        while (m_bitCount < m_codeSize) {
+            uint8_t byte = 0;
+            if (!nextByte(byte))
+                return false;
+            m_bits |= uint32_t(byte) << m_bitCount;
+            m_bitCount += 8;
+        }
+        code = int(m_bits & ((1u << m_codeSize) - 1));
+        m_bits >>= m_codeSize;
+        m_bitCount -= m_codeSize;
+        return true;
+    }
+
+    MemoryReader &m_reader;
+    const int m_minCodeSize;
+    int m_codeSize = 0;
+    int m_next = 0;
+    int m_previous = -1;
+    uint16_t m_first = 0;
+    uint32_t m_bits = 0;
+    int m_bitCount = 0;
+    int m_blockLeft = 0;
+    bool m_ended = false;
+    uint16_t m_prefix[kTableSize] = {};
+    uint16_t m_suffix[kTableSize] = {};
+    uint16_t m_stack[kTableSize + 1] = {};
+    int m_stackSize = 0;
+};
 
 struct DecoderCloser {
     GifFileType *gif;
@@ -84,7 +206,17 @@ bool readFirstFrame(GifFileType *gif, QImage &image, QString &error,
     int transparent = -1;
     if (!skipToImage(gif, transparent, error))
         return false;
-    if (DGifGetImageDesc(gif) == GIF_ERROR) {
+    // giflib reads the descriptor (9 bytes), the local palette and the LZW minimum code
+    // size, not a byte more; it refuses sizes above 8 once it has read all of them. The
+    // pixels are decoded here from the reader's position.
+    auto &reader = *static_cast<MemoryReader *>(gif->UserData);
+    const size_t descriptorAt = reader.pos;
+    const bool described = DGifGetImageDesc(gif) != GIF_ERROR;
+    size_t codeSizeAt = descriptorAt + 9;
+    if (codeSizeAt <= reader.size && (reader.data[codeSizeAt - 1] & 0x80))
+        codeSizeAt += size_t(3) << ((reader.data[codeSizeAt - 1] & 7) + 1);
+    const int minCodeSize = reader.pos == codeSizeAt + 1 ? reader.data[codeSizeAt] : 0;
+    if ((!described && minCodeSize <= 8) || !LzwDecoder::codeSizeValid(minCodeSize)) {
         error = QStringLiteral("Damaged image descriptor");
         return false;
     }
@@ -100,24 +232,30 @@ bool readFirstFrame(GifFileType *gif, QImage &image, QString &error,
     // An LZW code takes at least three bits and stands for at most 4096 pixels, so the
     // data left must hold a code for every 4096 pixels of the canvas, whose memory would
     // otherwise be taken for a picture the file cannot have.
-    const auto *reader = static_cast<const MemoryReader *>(gif->UserData);
-    const int64_t dataBytes = int64_t(reader->size - reader->pos);
+    const int64_t dataBytes = int64_t(reader.size - reader.pos);
     if (dataBytes * 8 / 3 * 4096 < canvasWidth * canvasHeight) {
         error = Codec::cannotHoldRefusal(dataBytes, canvasWidth, canvasHeight);
         return false;
     }
     const ColorMapObject *map = frame.ColorMap ? frame.ColorMap : gif->SColorMap;
-    if (!map || map->ColorCount <= 0 || map->ColorCount > 256) {
-        error = QStringLiteral("GIF file has no palette");
+    if (map && (map->ColorCount <= 0 || map->ColorCount > 256)) {
+        error = QStringLiteral("Damaged GIF palette");
         return false;
     }
-    QRgb palette[256];
-    for (int i = 0; i < map->ColorCount; ++i) {
-        const GifColorType &c = map->Colors[i];
-        palette[i] = qRgb(c.Red, c.Green, c.Blue);
+    // A file without any palette is shown in grey levels from black to white over the
+    // indices its code size allows, as common readers do.
+    std::vector<QRgb> palette(map ? size_t(map->ColorCount) : size_t(1) << minCodeSize);
+    for (size_t i = 0; i < palette.size(); ++i) {
+        if (map) {
+            const GifColorType &c = map->Colors[i];
+            palette[i] = qRgb(c.Red, c.Green, c.Blue);
+        } else {
+            const int grey = int(i * 255 / std::max<size_t>(1, palette.size() - 1));
+            palette[i] = qRgb(grey, grey, grey);
+        }
     }
-    if (transparent >= 0 && transparent < map->ColorCount)
-        palette[transparent] = qRgb(255, 255, 255);
+    if (transparent >= 0 && size_t(transparent) < palette.size())
+        palette[size_t(transparent)] = qRgb(255, 255, 255);
 
     image = Codec::newPicture(int(canvasWidth), int(canvasHeight));
     if (image.isNull()) {
@@ -126,17 +264,18 @@ bool readFirstFrame(GifFileType *gif, QImage &image, QString &error,
     }
     image.fill(qRgb(255, 255, 255));
 
-    std::vector<GifPixelType> line(size_t(frame.Width));
+    std::vector<uint16_t> line(size_t(frame.Width));
     uchar *bits = image.bits();
     const qsizetype stride = image.bytesPerLine();
+    auto lzw = std::make_unique<LzwDecoder>(reader, minCodeSize);
     auto readRow = [&](int y) {
-        if (DGifGetLine(gif, line.data(), frame.Width) == GIF_ERROR) {
+        if (!lzw->read(line.data(), line.size())) {
             error = QStringLiteral("Damaged image data");
             return false;
         }
         auto *out = reinterpret_cast<QRgb *>(bits + (frame.Top + y) * stride) + frame.Left;
         for (int x = 0; x < frame.Width; ++x) {
-            if (line[size_t(x)] >= map->ColorCount) {
+            if (line[size_t(x)] >= palette.size()) {
                 error = QStringLiteral("Pixel index outside the palette");
                 return false;
             }

@@ -93,7 +93,8 @@ bool encodeInto(const QImage &rgb32, const char *format, const SaveOptions &opti
     const PictureMetadata *meta =
         options.metadata && !options.metadata->isEmpty() ? options.metadata : nullptr;
     if (std::strcmp(format, "jpg") == 0) {
-        if (!JpegCodec::encodeInto(rgb32, options.jpegQuality, options.jpegSmoothing, progress, out))
+        if (!JpegCodec::encodeInto(rgb32, options.jpegQuality, options.jpegSmoothing, progress,
+                                   out, options.jpegSampling))
             return false;
         if (meta)
             meta->insertIntoJpeg(out);

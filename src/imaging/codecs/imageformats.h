@@ -23,6 +23,9 @@ struct SaveOptions {
     int jpegQuality = 80;
     int jpegSmoothing = 0;
     bool pngInterlaced = false;
+    // The chroma sampling of the JPEG source, which a JPEG copy keeps; unknown: chosen
+    // by the quality.
+    Codec::ChromaSampling jpegSampling;
     // Metadata to carry: all of it into a JPEG, the profile and the EXIF block into a
     // PNG, the profile into a TIFF; the other formats have no place for it.
     const PictureMetadata *metadata = nullptr;

@@ -144,6 +144,20 @@ void cmykRowToRgb32(const uchar *in, uint32_t *out, int width, bool inverted)
     }
 }
 
+// The luma samples per chroma sample of a three-component picture whose two chroma
+// components are sampled alike; unknown for anything else.
+Codec::ChromaSampling samplingOf(const jpeg_decompress_struct &cinfo)
+{
+    if (cinfo.num_components != 3)
+        return {};
+    const jpeg_component_info *c = cinfo.comp_info;
+    const int h = c[1].h_samp_factor, v = c[1].v_samp_factor;
+    if (h <= 0 || v <= 0 || c[2].h_samp_factor != h || c[2].v_samp_factor != v
+        || c[0].h_samp_factor % h != 0 || c[0].v_samp_factor % v != 0)
+        return {};
+    return {c[0].h_samp_factor / h, c[0].v_samp_factor / v};
+}
+
 class Decoder
 {
 public:
@@ -156,6 +170,7 @@ public:
         m_monitor.reporter = &m_reporter;
     }
     ~Decoder() { jpeg_destroy_decompress(&m_cinfo); }
+    Codec::ChromaSampling sampling() const { return m_sampling; }
     Decoder(const Decoder &) = delete;
     Decoder &operator=(const Decoder &) = delete;
 
@@ -185,6 +200,7 @@ public:
         jpeg_mem_src(&m_cinfo, reinterpret_cast<const unsigned char *>(bytes.constData()),
                      static_cast<unsigned long>(bytes.size()));
         jpeg_read_header(&m_cinfo, TRUE);
+        m_sampling = samplingOf(m_cinfo);
         if (!Codec::dimensionsAcceptable(m_cinfo.image_width, m_cinfo.image_height)) {
             error = Codec::sizeRefusal(m_cinfo.image_width, m_cinfo.image_height);
             return false;
@@ -257,6 +273,7 @@ private:
     ProgressMonitor m_monitor;
     std::vector<uchar> m_cmykRow;
     bool m_rowsDone = false;
+    Codec::ChromaSampling m_sampling;
 };
 
 // Compressed data goes straight into a QByteArray that grows as needed.
@@ -309,7 +326,8 @@ public:
     Encoder(const Encoder &) = delete;
     Encoder &operator=(const Encoder &) = delete;
 
-    bool run(const QImage &image, int quality, int smoothing, QByteArray &out)
+    bool run(const QImage &image, int quality, int smoothing, Codec::ChromaSampling sampling,
+             QByteArray &out)
     {
         if (setjmp(m_err.jump))
             return false;
@@ -327,6 +345,9 @@ public:
         jpeg_set_defaults(&m_cinfo);
         jpeg_set_quality(&m_cinfo, std::clamp(quality, 1, 100), TRUE);
         m_cinfo.smoothing_factor = std::clamp(smoothing, 0, 100);
+        const Codec::ChromaSampling chosen = JpegCodec::samplingFor(quality, sampling);
+        m_cinfo.comp_info[0].h_samp_factor = chosen.across;
+        m_cinfo.comp_info[0].v_samp_factor = chosen.down;
         jpeg_start_compress(&m_cinfo, TRUE);
 
         const uchar *bits = image.constBits();
@@ -371,6 +392,7 @@ Codec::Decoded decode(const QByteArray &bytes, const ProgressFn &progress)
         if (result.error.isEmpty())
             result.error = QStringLiteral("Not a readable JPEG file");
     }
+    result.sampling = decoder.sampling();
     return result;
 }
 
@@ -399,8 +421,19 @@ QString headerRefusal(const QByteArray &bytes)
     return refusal;
 }
 
+Codec::ChromaSampling samplingFor(int quality, Codec::ChromaSampling wanted)
+{
+    // libjpeg takes 1 to 4 samples each way, and at most 10 blocks in a unit of
+    // luma and both chroma components.
+    if (wanted.known() && wanted.across <= 4 && wanted.down <= 4
+        && wanted.across * wanted.down <= 8)
+        return wanted;
+    return std::clamp(quality, 1, 100) >= 90 ? Codec::ChromaSampling{1, 1}
+                                             : Codec::ChromaSampling{2, 2};
+}
+
 bool encodeInto(const QImage &rgb32, int quality, int smoothing, const ProgressFn &progress,
-                QByteArray &out)
+                QByteArray &out, Codec::ChromaSampling sampling)
 {
     out.resize(0);
     if (rgb32.isNull())
@@ -408,17 +441,18 @@ bool encodeInto(const QImage &rgb32, int quality, int smoothing, const ProgressF
     const QImage image = rgb32.format() == QImage::Format_RGB32
         ? rgb32 : rgb32.convertToFormat(QImage::Format_RGB32);
     Encoder encoder(progress);
-    if (!encoder.run(image, quality, smoothing, out)) {
+    if (!encoder.run(image, quality, smoothing, sampling, out)) {
         out.resize(0);
         return false;
     }
     return true;
 }
 
-QByteArray encode(const QImage &rgb32, int quality, int smoothing, const ProgressFn &progress)
+QByteArray encode(const QImage &rgb32, int quality, int smoothing, const ProgressFn &progress,
+                  Codec::ChromaSampling sampling)
 {
     QByteArray out;
-    encodeInto(rgb32, quality, smoothing, progress, out);
+    encodeInto(rgb32, quality, smoothing, progress, out, sampling);
     return out;
 }
 

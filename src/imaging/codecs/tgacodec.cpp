@@ -35,8 +35,9 @@ struct TgaHeader {
     int mapEntryBytes() const { return (mapEntrySize + 7) / 8; }
     // The bits a colour comes from: the map's entries or the pixels themselves.
     int colorBits() const { return base() == 1 ? mapEntrySize : depth; }
-    // Only 16- and 32-bit colours carry alpha, and only when the descriptor says so:
-    // many writers leave the attribute bit or fourth byte undefined otherwise.
+    // Only 16- and 32-bit colours (16-bit grey: a grey byte and an alpha byte) carry
+    // alpha, and only when the descriptor says so: many writers leave the attribute bit
+    // or the last byte undefined otherwise.
     bool hasAlpha() const { return alphaBits() > 0 && (colorBits() == 16 || colorBits() == 32); }
 };
 
@@ -86,7 +87,7 @@ DecodeError checkHeader(const TgaHeader &h, bool strict)
     switch (h.base()) {
     case 1: depthKnown = h.colorMapType == 1 && (h.depth == 8 || h.depth == 16); break;
     case 2: depthKnown = colorSizeKnown(h.depth); break;
-    case 3: depthKnown = h.depth == 8; break;
+    case 3: depthKnown = h.depth == 8 || h.depth == 16; break;
     }
     if (!depthKnown)
         return DecodeError::Unsupported;
@@ -95,12 +96,10 @@ DecodeError checkHeader(const TgaHeader &h, bool strict)
     return DecodeError::None;
 }
 
-// One stored colour (pixel or colour-map entry) of 15, 16, 24 or 32 bits, or 8-bit gray.
+// One stored colour (pixel or colour-map entry) of 15, 16, 24 or 32 bits.
 QRgb unpackColor(const uint8_t *p, int bits, bool alpha)
 {
     switch (bits) {
-    case 8:
-        return qRgb(p[0], p[0], p[0]);
     case 15:
     case 16: {   // A RRRRR GGGGG BBBBB, little-endian
         const int v = p[0] | p[1] << 8;
@@ -155,6 +154,10 @@ DecodeError decodePixels(ByteReader &r, const TgaHeader &h, const QList<QRgb> &p
 {
     const int pixelBytes = h.pixelBytes();
     auto convert = [&](const uint8_t *p, QRgb &out) {
+        if (h.base() == 3) {
+            out = qRgba(p[0], p[0], p[0], h.hasAlpha() ? p[1] : 255);
+            return true;
+        }
         if (h.base() != 1) {
             out = unpackColor(p, h.depth, h.hasAlpha());
             return true;

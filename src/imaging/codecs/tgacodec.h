@@ -2,8 +2,8 @@
 
 #include "imaging/codecs/codec.h"
 
-// Targa pictures: colour-mapped, true-colour and gray, raw or RLE (types 1, 2, 3, 9, 10,
-// 11). The format has no magic, so sniff() judges the header's plausibility. Writes
+// Targa pictures: colour-mapped, true-colour and gray (8 bits, or 8 + 8 with alpha), raw
+// or RLE (types 1, 2, 3, 9, 10, 11). The format has no magic, so sniff() judges the header's plausibility. Writes
 // 24-bit uncompressed pictures with bottom-left origin.
 namespace TgaCodec {
 

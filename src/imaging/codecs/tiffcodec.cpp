@@ -1,6 +1,7 @@
 #include "imaging/codecs/tiffcodec.h"
 
 #include "imaging/codecs/picturebuffer.h"
+#include "imaging/codecs/tiffsamplereader.h"
 
 #include <QFile>
 
@@ -13,9 +14,7 @@
 
 namespace {
 
-// No single allocation inside libtiff may exceed this (a strip buffer, a tag array):
-// enough for an uncompressed single-strip picture of 100 megapixels at 16 bits per sample.
-constexpr tmsize_t kMaxSingleAlloc = tmsize_t(640) << 20;
+using TiffSampleReader::kMaxSingleAlloc;
 
 // Rows decoded per call of the RGBA reader, for progress reports.
 constexpr uint32_t kRowsPerStep = 128;
@@ -206,188 +205,31 @@ uint32_t rowsPerStep(TIFF *tif, uint32_t height)
     return uint32_t(std::min<uint64_t>(uint64_t(units) * unit, height));
 }
 
-// libtiff's RGBA reader knows 1, 2, 4, 8 and 16 bits per sample, all taken as unsigned.
-// Grey and RGB pictures of other depths (12 and 32 bits come from scanners and cameras)
-// and pictures of signed samples are read sample by sample here instead. 24-bit samples
-// stay with libtiff's refusal.
-bool needsSampleReader(TIFF *tif)
-{
-    uint16_t photometric = 0, bps = 1, spp = 1, format = SAMPLEFORMAT_UINT;
-    if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric))
-        return false;
-    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bps);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &format);
-    const bool grey = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
-    if (!grey && !(photometric == PHOTOMETRIC_RGB && spp >= 3))
-        return false;
-    if (bps < 2 || bps > 32 || bps == 24 || spp < 1)
-        return false;
-    if (format == SAMPLEFORMAT_INT)
-        return true;
-    return format == SAMPLEFORMAT_UINT && bps != 2 && bps != 4 && bps != 8 && bps != 16;
-}
-
-// Sample index of a decoded row: 8, 16 and 32 bits come in host order (libtiff swaps
-// them), every other depth as a bit stream, most significant bit first.
-uint32_t rawSample(const uint8_t *row, uint64_t index, int bps)
-{
-    if (bps == 8)
-        return row[index];
-    if (bps == 16) {
-        uint16_t v;
-        std::memcpy(&v, row + 2 * index, 2);
-        return v;
-    }
-    if (bps == 32) {
-        uint32_t v;
-        std::memcpy(&v, row + 4 * index, 4);
-        return v;
-    }
-    uint64_t bit = index * uint64_t(bps);
-    uint32_t v = 0;
-    for (int i = 0; i < bps; ++i, ++bit)
-        v = (v << 1) | ((row[bit / 8] >> (7 - bit % 8)) & 1u);
-    return v;
-}
-
-// A sample narrowed to 8 bits. Signed samples run from the most negative value (black)
-// through zero (middle) to the most positive (white).
-int narrowSample(uint32_t v, int bps, bool isSigned)
-{
-    if (isSigned)
-        v ^= uint32_t(1) << (bps - 1);
-    if (bps >= 8)
-        return int(v >> (bps - 8));
-    return int(v * 255 / ((uint32_t(1) << bps) - 1));
-}
-
-// How the samples of one decoded row become pixels.
-struct SampleLayout {
-    int bps = 1;
-    int spp = 1;
-    int channels = 1;       // 1 grey, 3 RGB
-    bool separate = false;  // one plane per channel
-    bool isSigned = false;
-    bool minIsWhite = false;
-
-    // Puts count pixels of a decoded row (a plane's row when separate) into out.
-    void putRow(const uint8_t *row, QRgb *out, uint32_t count, int plane) const
-    {
-        for (uint32_t x = 0; x < count; ++x) {
-            int value[3] = {};
-            for (int c = 0; c < (separate ? 1 : channels); ++c) {
-                const uint64_t index = separate ? x : uint64_t(x) * spp + c;
-                value[c] = narrowSample(rawSample(row, index, bps), bps, isSigned);
-            }
-            if (channels == 1) {
-                const int g = minIsWhite ? 255 - value[0] : value[0];
-                out[x] = qRgb(g, g, g);
-            } else if (!separate) {
-                out[x] = qRgb(value[0], value[1], value[2]);
-            } else {
-                const int shift = 16 - 8 * plane;   // red, green, blue
-                out[x] = (plane == 0 ? 0xFF000000u : out[x] & ~(0xFFu << shift))
-                    | (uint32_t(value[0]) << shift);
-            }
-        }
-    }
-};
-
-// Strips row by row. Separate planes are read one after the other, so compressed strips
-// are decoded once each.
-bool readSampleStrips(TIFF *tif, const SampleLayout &layout, int planes, QImage &image,
-                      Codec::ProgressReporter &reporter)
-{
-    const uint32_t width = uint32_t(image.width()), height = uint32_t(image.height());
-    std::vector<uint8_t> row(static_cast<size_t>(TIFFScanlineSize64(tif)));
-    for (int plane = 0; plane < planes; ++plane) {
-        for (uint32_t y = 0; y < height; ++y) {
-            if (TIFFReadScanline(tif, row.data(), y, uint16_t(plane)) < 0)
-                return false;
-            layout.putRow(row.data(), reinterpret_cast<QRgb *>(image.scanLine(int(y))), width,
-                          plane);
-            reporter.report(uint64_t(plane) * height + y + 1, uint64_t(planes) * height);
-        }
-    }
-    return true;
-}
-
-// Tiles one by one; the parts of edge tiles outside the picture are left out.
-bool readSampleTiles(TIFF *tif, const SampleLayout &layout, int planes, QImage &image,
-                     Codec::ProgressReporter &reporter)
-{
-    const uint32_t width = uint32_t(image.width()), height = uint32_t(image.height());
-    uint32_t tileWidth = 0, tileLength = 0;
-    TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth);
-    TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileLength);
-    const uint64_t tileBytes = TIFFTileSize64(tif);
-    const uint64_t tileRowBytes = TIFFTileRowSize64(tif);
-    if (tileWidth == 0 || tileLength == 0 || tileBytes == 0 || tileRowBytes == 0
-        || tileBytes > uint64_t(kMaxSingleAlloc) || tileRowBytes * tileLength > tileBytes)
-        return false;
-    std::vector<uint8_t> tile(static_cast<size_t>(tileBytes));
-    for (uint32_t ty = 0; ty < height; ty += tileLength) {
-        const uint32_t rows = std::min(tileLength, height - ty);
-        for (uint32_t tx = 0; tx < width; tx += tileWidth) {
-            const uint32_t columns = std::min(tileWidth, width - tx);
-            for (int plane = 0; plane < planes; ++plane) {
-                const uint32_t number = TIFFComputeTile(tif, tx, ty, 0, uint16_t(plane));
-                if (TIFFReadEncodedTile(tif, number, tile.data(), tmsize_t(tileBytes)) < 0)
-                    return false;
-                for (uint32_t y = 0; y < rows; ++y) {
-                    auto *out = reinterpret_cast<QRgb *>(image.scanLine(int(ty + y))) + tx;
-                    layout.putRow(tile.data() + y * tileRowBytes, out, columns, plane);
-                }
-            }
-        }
-        reporter.report(ty + rows, height);
-    }
-    return true;
-}
-
+// Pictures libtiff's RGBA reader gets wrong are read sample by sample.
 bool readSamples(TIFF *tif, uint64_t fileSize, QImage &image, QString &error,
                  Codec::ProgressReporter &reporter)
 {
     uint32_t width = 0, height = 0;
-    uint16_t photometric = 0, bps = 1, spp = 1, format = SAMPLEFORMAT_UINT;
-    uint16_t planar = PLANARCONFIG_CONTIG;
     TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
     TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
-    TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bps);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &format);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
-    const uint64_t rowBytes = TIFFScanlineSize64(tif);
-    if (rowBytes == 0 || rowBytes > uint64_t(kMaxSingleAlloc)) {
+    if (TiffSampleReader::rowBytes(tif) == 0) {
         error = QStringLiteral("Picture size out of range");
         return false;
     }
     if (!allocatePicture(tif, width, height, fileSize, image, error))
         return false;
-    SampleLayout layout;
-    layout.bps = bps;
-    layout.spp = spp;
-    layout.channels = photometric == PHOTOMETRIC_RGB ? 3 : 1;
-    layout.separate = planar == PLANARCONFIG_SEPARATE && spp > 1;
-    layout.isSigned = format == SAMPLEFORMAT_INT;
-    layout.minIsWhite = photometric == PHOTOMETRIC_MINISWHITE;
-    // A plane fills its own channel of the picture.
-    const int planes = layout.separate ? layout.channels : 1;
-    const bool ok = TIFFIsTiled(tif) ? readSampleTiles(tif, layout, planes, image, reporter)
-                                     : readSampleStrips(tif, layout, planes, image, reporter);
-    if (!ok) {
+    if (!TiffSampleReader::read(tif, image, reporter)) {
         error = QStringLiteral("Damaged image data");
         image = QImage();
+        return false;
     }
-    return ok;
+    return true;
 }
 
 bool readImage(TIFF *tif, uint64_t fileSize, QImage &image, QString &error,
                Codec::ProgressReporter &reporter)
 {
-    if (needsSampleReader(tif))
+    if (TiffSampleReader::handles(tif))
         return readSamples(tif, fileSize, image, error, reporter);
     char message[1024] = {};
     if (!TIFFRGBAImageOK(tif, message)) {
@@ -404,10 +246,10 @@ bool readImage(TIFF *tif, uint64_t fileSize, QImage &image, QString &error,
     bool ok = false;
     if (allocatePicture(tif, width, height, fileSize, image, error)) {
         auto *raster = reinterpret_cast<uint32_t *>(image.bits());
-        rgba.req_orientation = ORIENTATION_TOPLEFT;
-        // Piecewise reading is only straightforward when no flip is needed.
-        const uint32_t step = rgba.orientation == ORIENTATION_TOPLEFT
-            ? rowsPerStep(tif, height) : height;
+        // The picture as stored: asking for the file's own orientation turns off
+        // libtiff's flips, which cannot express the transposed orientations anyway.
+        rgba.req_orientation = rgba.orientation;
+        const uint32_t step = rowsPerStep(tif, height);
         ok = true;
         for (uint32_t row = 0; ok && row < height; row += step) {
             const uint32_t rows = std::min(step, height - row);
@@ -485,6 +327,10 @@ Codec::Decoded decode(const QByteArray &bytes, const ProgressFn &progress)
         result.error = QStringLiteral("Not a readable TIFF file");
     } else if (!readImage(tif.tif, file.size, result.image, result.error, reporter)) {
         result.image = QImage();
+    } else {
+        uint16_t orientation = ORIENTATION_TOPLEFT;
+        TIFFGetFieldDefaulted(tif.tif, TIFFTAG_ORIENTATION, &orientation);
+        result.orientation = orientation >= 1 && orientation <= 8 ? orientation : 1;
     }
     return result;
 }

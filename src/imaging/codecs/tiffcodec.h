@@ -4,8 +4,11 @@
 
 // TIFF through libtiff. Reads the first image of a file through libtiff's RGBA interface:
 // strips or tiles, 1 to 16 bits per sample, palette, gray (min-is-black or min-is-white),
-// RGB, separated planes, any compression libtiff knows; alpha is flattened onto white.
-// Writes uncompressed 8-bit RGB strips.
+// RGB, YCbCr, 8-bit CMYK, separated planes, any compression libtiff knows; alpha is
+// flattened onto white. What that interface gets wrong (other depths, signed samples,
+// Lab, 16-bit CMYK) is read sample by sample. The picture is given as stored, with the
+// Orientation tag in Decoded::orientation: the caller puts it upright. Writes
+// uncompressed 8-bit RGB strips, upright.
 namespace TiffCodec {
 
 bool sniff(const QByteArray &bytes);
