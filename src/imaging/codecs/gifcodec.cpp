@@ -446,10 +446,17 @@ Codec::Decoded decode(const QByteArray &bytes, const ProgressFn &progress)
     int err = 0;
     DecoderCloser gif{DGifOpen(&reader, readFn, &err)};
     Codec::ProgressReporter reporter(progress);
-    if (!gif.gif)
-        result.error = err == D_GIF_ERR_READ_FAILED
+    if (!gif.gif) {
+        // The screen descriptor (13 bytes with the signature) and the global palette it
+        // announces make the header.
+        qsizetype header = 13;
+        if (bytes.size() >= 11 && (uchar(bytes[10]) & 0x80))
+            header += qsizetype(3) << ((uchar(bytes[10]) & 7) + 1);
+        const char *text = GifErrorString(err);
+        result.error = err == D_GIF_ERR_READ_FAILED || (err == D_GIF_ERR_NO_SCRN_DSCR && bytes.size() < header)
             ? QStringLiteral("truncated: the file ends in its header")
-            : QStringLiteral("not a readable GIF file: ") + QLatin1String(GifErrorString(err) ? GifErrorString(err) : "unknown error");
+            : QStringLiteral("not a readable GIF file: ") + QLatin1String(text ? text : "unknown error");
+    }
     else if (!readFirstFrame(gif.gif, result.image, result.error, reporter))
         result.image = QImage();
     return result;

@@ -97,6 +97,9 @@ int mapProc(thandle_t handle, void **base, toff_t *size)
 
 void unmapProc(thandle_t, void *, toff_t) {}
 
+// The name libtiff knows a file in memory by; it puts it in front of some messages.
+constexpr char kMemoryName[] = "memory";
+
 // The first error libtiff reports for a file, kept for the reason a read failed.
 struct ErrorNote {
     QString first;
@@ -113,7 +116,8 @@ int noteError(TIFF *, void *userData, const char *module, const char *format, va
     if (note && note->first.isEmpty()) {
         char text[512];
         std::vsnprintf(text, sizeof text, format, args);
-        note->first = module && *module ? QStringLiteral("%1: %2").arg(QLatin1String(module), QLatin1String(text))
+        const bool named = module && *module && std::strcmp(module, kMemoryName) != 0;
+        note->first = named ? QStringLiteral("%1: %2").arg(QLatin1String(module), QLatin1String(text))
                                         : QString::fromLatin1(text);
     }
     return 1;
@@ -154,7 +158,7 @@ TIFF *openMemory(MemoryFile &file, const char *mode, ErrorNote *note = nullptr)
     TIFFOpenOptions *options = boundedOptions(note);
     if (!options)
         return nullptr;
-    TIFF *tif = TIFFClientOpenExt("memory", mode, &file, readProc, writeProc, seekProc,
+    TIFF *tif = TIFFClientOpenExt(kMemoryName, mode, &file, readProc, writeProc, seekProc,
                                   closeProc, sizeProc, mapProc, unmapProc, options);
     TIFFOpenOptionsFree(options);
     return tif;
