@@ -725,13 +725,25 @@ void TestCommandLine::damagedPicturesAreNamed()
     const QString cut = path(QStringLiteral("src/cut.jpg"));
     QVERIFY(writeTestFile(zeroed, jpeg.left(start + length / 10) + QByteArray(length - length / 10, '\0') + "\xFF\xD9"));
     QVERIFY(writeTestFile(cut, jpeg.left(start + length / 10) + "\xFF\xD9"));
-    const Run r = inkwerk({"--render", "--out", path(QStringLiteral("out")), path(QStringLiteral("src"))});
-    QCOMPARE(r.code, 1);
-    // Both are written as decoded, and both are named.
-    QCOMPARE(writtenPairs(r.out).size(), 2);
-    for (const QString &source : {cut, zeroed})
-        QVERIFY2(r.err.contains(source + QStringLiteral(": damaged picture data: Corrupt JPEG data")),
-                 qPrintable(r.err));
+    // The data of the top five MCU rows under the header of the whole picture: the lossless
+    // path decodes the stamp's rows (at the top) and would copy the rest.
+    const QByteArray top = makeJpeg(photoLikePicture(400, 300).copy(0, 0, 400, 80), 90);
+    const qsizetype topSos = top.indexOf("\xFF\xDA");
+    const qsizetype topStart = topSos + 2 + ((uchar(top[topSos + 2]) << 8) | uchar(top[topSos + 3]));
+    const QString rowsOnly = path(QStringLiteral("src/rows.jpg"));
+    QVERIFY(writeTestFile(rowsOnly, jpeg.left(start) + top.mid(topStart)));
+    for (const QString way : {"--quality=90", "--lossless"}) {
+        const Run r = inkwerk({"--render", way, "--out", path(QStringLiteral("out") + way.mid(2, 4)), path(QStringLiteral("src"))});
+        QCOMPARE(r.code, 1);
+        // All are written as decoded, and named. The lossless path does not decode the data
+        // it copies: zeroed data of the right length passes it unseen, data too short for
+        // the picture does not.
+        QCOMPARE(writtenPairs(r.out).size(), 3);
+        for (const QString &source : {cut, zeroed, rowsOnly})
+            if (source != zeroed || way != QLatin1String("--lossless"))
+                QVERIFY2(r.err.contains(source + QStringLiteral(": damaged picture data: Corrupt JPEG data")),
+                         qPrintable(way + r.err));
+    }
 
     // A file far too short for the size it claims is refused, on the lossless path too.
     QByteArray claiming = makeJpeg(photoLikePicture(16, 16), 80);

@@ -1,10 +1,9 @@
 // Damaged picture data is told, not hidden: corrupt data decodes with a note of the damage,
 // data too short for the size it claims is refused before any memory is taken for it, and
 // a file that cannot be read says why.
-#include "imaging/codecs/gifcodec.h"
+#include "imaging/codecs/imageformats.h"
 #include "imaging/codecs/jpegcodec.h"
 #include "imaging/multiimage.h"
-#include "imaging/codecs/pngcodec.h"
 
 #include "codectestfiles.h"
 #include "imagefiles.h"
@@ -57,6 +56,8 @@ private slots:
     void corruptJpegDataIsDecodedAndNamed();
     void dataTooShortForItsSizeIsRefused_data();
     void dataTooShortForItsSizeIsRefused();
+    void refusalsSayWhatIsWrong_data();
+    void refusalsSayWhatIsWrong();
     void loadSaysWhyNothingWasRead();
 
 private:
@@ -135,6 +136,38 @@ void TestDamagedData::dataTooShortForItsSizeIsRefused_data()
     for (int i = 0; i < 4; ++i)
         png[ihdr + 17 + i] = char(crc >> (24 - 8 * i));
     QTest::newRow("PNG claiming 16384x16384") << "png" << png << "cannot hold a 16384x16384 picture";
+
+    // One strip of one row under a header of 16384 x 16384, in each kind of compression
+    // whose most compact coding is known.
+    const QList<QPair<const char *, int>> compressions = {
+        {"uncompressed", 1}, {"LZW", 5}, {"deflate", 8}, {"PackBits", 32773}, {"Zstandard", 50000}};
+    for (const auto &[name, compression] : compressions)
+        QTest::addRow("%s TIFF claiming 16384x16384", name)
+            << "tif" << makeTiffClaiming(16384, 16384, compression) << "cannot hold a 16384x16384 picture";
+    // A fax code takes a bit a row at the least.
+    QTest::newRow("G4 TIFF claiming 16384x16384")
+        << "tif" << makeTiffClaiming(16384, 16384, 4, 1, 1) << "cannot hold a 16384x16384 picture";
+
+    // RLE escape codes leave areas unwritten for two or four bytes: "end of bitmap" at
+    // once, or deltas down the picture.
+    const QList<QRgb> two = {qRgb(0, 0, 0), qRgb(255, 255, 255)};
+    QTest::newRow("BMP RLE8 ending at once, claiming 16384x16384")
+        << "bmp" << bmpFile({40, 16384, 16384, 8, 1, two}, TestBytes().bytes({0, 1}))
+        << "2 bytes of picture data cannot hold a 16384x16384 picture";
+    TestBytes deltas;
+    for (int i = 0; i < 65; ++i)
+        deltas.bytes({0, 2, 0, 255});
+    QTest::newRow("BMP RLE4 of deltas, claiming 16384x16384")
+        << "bmp" << bmpFile({40, 16384, 16384, 4, 2, two}, deltas.bytes({0, 1}))
+        << "cannot hold a 16384x16384 picture";
+    // TgaLayout: type, depth, width, height. 128 pixels at most a packet.
+    QTest::newRow("TGA RLE claiming 16384x16384") << "tga"
+        << tgaFile({10, 24, 16384, 16384}, TestBytes().bytes({0xFF, 1, 2, 3}).raw(QByteArray(4000, 0x7F)))
+        << "cannot hold a 16384x16384 picture";
+    // pcxFile: version, bits per plane, planes, width, height, bytes per line, data.
+    QTest::newRow("PCX claiming 16384x16384")
+        << "pcx" << pcxFile(5, 8, 3, 16384, 16384, 16384, QByteArray(2000, char(0xFF)))
+        << "cannot hold a 16384x16384 picture";
 }
 
 void TestDamagedData::dataTooShortForItsSizeIsRefused()
@@ -142,13 +175,91 @@ void TestDamagedData::dataTooShortForItsSizeIsRefused()
     QFETCH(QString, suffix);
     QFETCH(QByteArray, bytes);
     QFETCH(QString, reason);
-    const Codec::Decoded d = suffix == "jpg" ? JpegCodec::decode(bytes, {})
-                           : suffix == "gif" ? GifCodec::decode(bytes, {})
-                                             : PngCodec::decode(bytes, {});
+    QVERIFY(!bytes.isEmpty());
+    const Codec::Decoded d = ImageFormats::decodeFile(bytes, QStringLiteral("claiming.") + suffix, {});
     QVERIFY(!d.ok());
+    QVERIFY2(d.error.startsWith(QStringLiteral("truncated: ")) || d.error.startsWith(QStringLiteral("too large: ")),
+             qPrintable(d.error));
     QVERIFY2(d.error.contains(reason), qPrintable(d.error));
     if (suffix == "jpg")
         QCOMPARE(JpegCodec::headerRefusal(bytes), d.error);
+}
+
+void TestDamagedData::refusalsSayWhatIsWrong_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("reason");
+    const QList<QRgb> two = {qRgb(0, 0, 0), qRgb(255, 255, 255)};
+    // BmpLayout: header size, width, height, bits, compression, palette.
+    QTest::newRow("2-bit BMP") << "bmp" << bmpFile({40, 4, 4, 2, 0, two}, QByteArray(16, 0))
+                               << "unsupported kind: 2-bit BMP";
+    QTest::newRow("JPEG in a BMP") << "bmp" << bmpFile({40, 4, 4, 24, 4, {}}, QByteArray(64, 0))
+                                   << "unsupported kind: 24-bit JPEG-compressed BMP";
+    QTest::newRow("BMP palette cut") << "bmp" << bmpFile({40, 4, 4, 8, 0, two}, {}).left(60)
+                                     << "truncated: the file ends in the palette";
+    QTest::newRow("BMP RLE8 ends in row 2")
+        << "bmp" << bmpFile({40, 4, 4, 8, 1, two}, TestBytes().bytes({4, 1, 0, 0, 4, 1}))
+        << "truncated: the picture data ends in row 2 of 4";
+    QTest::newRow("BMP over the limit") << "bmp" << bmpFile({40, 70000, 70000, 8, 1, two}, {})
+                                        << "too large: 70000x70000 > the limit";
+    // TgaLayout: type, depth, width, height.
+    QTest::newRow("32-bit grey TGA") << "tga" << tgaFile({3, 32, 4, 4}, QByteArray(64, 1))
+                                     << "unsupported kind: 32-bit grey TGA";
+    QTest::newRow("Huffman-coded TGA") << "tga" << tgaFile({32, 8, 4, 4}, QByteArray(16, 1))
+                                       << "unsupported kind: Huffman-coded TGA (type 32)";
+    QTest::newRow("TGA RLE ends in row 3")
+        << "tga" << tgaFile({10, 24, 4, 4}, TestBytes().bytes({0x87, 1, 2, 3}))
+        << "truncated: the picture data ends in row 3 of 4";
+    // pcxFile: version, bits per plane, planes, width, height, bytes per line, data.
+    QTest::newRow("2-bit PCX") << "pcx" << pcxFile(5, 2, 1, 4, 4, 1, QByteArray(16, 0))
+                               << "unsupported kind: PCX of 1 plane with 2 bits each";
+    QTest::newRow("PCX ends in line 3") << "pcx" << pcxFile(5, 8, 3, 4, 4, 4, QByteArray(24, 1))
+                                        << "truncated: the picture data ends in line 3 of 4";
+
+    TiffLayout floats{.width = 4, .height = 4, .bitsPerSample = 32};
+    floats.sampleFormat = 3;
+    floats.rows = QByteArray(4 * 4 * 12, 0);
+    QTest::newRow("floating-point TIFF") << "tif" << makeTiff(floats)
+                                         << "unsupported kind: 32-bit floating-point RGB TIFF";
+    TiffLayout cfa{.width = 4, .height = 4, .samplesPerPixel = 1, .photometric = 32803};
+    cfa.rows = QByteArray(16, 0);
+    QTest::newRow("CFA TIFF") << "tif" << makeTiff(cfa) << "unsupported kind: 8-bit CFA TIFF";
+    TiffLayout lzw{.width = 64, .height = 64, .compression = 5};
+    lzw.rows = QByteArray(64 * 64 * 3, 0);
+    for (qsizetype i = 0; i < lzw.rows.size(); ++i)
+        lzw.rows[i] = char(i * 7919 % 251);
+    const QByteArray lzwFile = makeTiff(lzw);
+    // Bytes of the strip overwritten: the codes there are no LZW.
+    QByteArray brokenLzw = lzwFile;
+    brokenLzw.replace(100, 200, QByteArray(200, char(0xFF)));
+    QTest::newRow("TIFF with broken LZW data") << "tif" << brokenLzw << "damaged picture data: Using code not yet in table";
+
+    // GIF: screen and frame 4 x 4, two palette entries, code size 2, a clear code and one
+    // pixel, then the file ends.
+    const QByteArray gif = TestBytes().raw("GIF89a").u16(4).u16(4).bytes({0x80, 0, 0})
+                               .bytes({0, 0, 0, 255, 255, 255})
+                               .u8(0x2C).u16(0).u16(0).u16(4).u16(4).u8(0)
+                               .bytes({2, 1, 0x44});
+    QTest::newRow("GIF data ends in row 1") << "gif" << gif << "truncated: the picture data ends in row 1 of 4";
+    QTest::newRow("GIF header cut") << "gif" << gif.left(8) << "truncated: the file ends in its header";
+    PngLayout small;
+    small.width = 8;
+    small.height = 8;
+    small.rows = QByteArray(8 * 8 * 3, '\x10');
+    const QByteArray png = makePng(small);
+    QTest::newRow("PNG cut") << "png" << png.left(png.size() - 20) << "truncated: the file ends early";
+}
+
+void TestDamagedData::refusalsSayWhatIsWrong()
+{
+    QFETCH(QString, suffix);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, reason);
+    QVERIFY(!bytes.isEmpty());
+    const Codec::Decoded d = ImageFormats::decodeFile(bytes, QStringLiteral("refused.") + suffix, {});
+    QVERIFY(!d.ok());
+    QVERIFY2(d.error.startsWith(reason), qPrintable(d.error));
 }
 
 void TestDamagedData::loadSaysWhyNothingWasRead()

@@ -177,6 +177,7 @@ private slots:
     void quarterTurnsOnTheCoefficients_data();
     void quarterTurnsOnTheCoefficients();
     void fallsBackWhereItCannotBeLossless();
+    void damagedDataIsNotCopied();
     void splicedDataEqualsRewrittenCoefficients_data();
     void splicedDataEqualsRewrittenCoefficients();
 };
@@ -309,6 +310,45 @@ void TestJpegLossless::fallsBackWhereItCannotBeLossless()
     QVERIFY(!stampLosslessly(QByteArray("not a picture"), s).ok());
     const QByteArray whole = encode(Source());
     QVERIFY(!stampLosslessly(whole.left(whole.size() / 2), s).ok());
+}
+
+// Where the entropy-coded data of a JPEG starts and ends (at its end marker).
+QPair<qsizetype, qsizetype> scanData(const QByteArray &jpeg)
+{
+    const qsizetype sos = jpeg.indexOf("\xFF\xDA");
+    return {sos + 2 + ((uchar(jpeg[sos + 2]) << 8) | uchar(jpeg[sos + 3])), jpeg.lastIndexOf("\xFF\xD9")};
+}
+
+void TestJpegLossless::damagedDataIsNotCopied()
+{
+    // The stamp at the top: only its rows are decoded, the rest would be copied as it is.
+    const StampStyle s = style(1, true, false);
+    Source src;
+    const QImage picture = texture(src.width, src.height);
+
+    // The data of the top four MCU rows alone, under a header that claims all twelve:
+    // what is left after the stamp's rows cannot hold the rows that follow.
+    Source top = src;
+    top.height = 64;
+    const QByteArray whole = encode(src, picture), head = encode(top, picture.copy(0, 0, src.width, 64));
+    const auto [wholeStart, wholeEnd] = scanData(whole);
+    const auto [headStart, headEnd] = scanData(head);
+    const QByteArray cut = whole.left(wholeStart) + head.mid(headStart, headEnd - headStart) + "\xFF\xD9";
+    QVERIFY(stampLosslessly(whole, s).ok());
+    JpegLossless::Result r = stampLosslessly(cut, s);
+    QVERIFY(!r.ok());
+    QVERIFY2(r.fallback.contains("could not be read cleanly"), qPrintable(r.fallback));
+
+    // A restart interval far below the stamp emptied, its markers kept in their order.
+    Source restarts = src;
+    restarts.restartMcus = 16;   // one MCU row
+    const QByteArray marked = encode(restarts, picture);
+    const qsizetype from = marked.indexOf("\xFF\xD7") + 2, to = marked.indexOf("\xFF\xD0", from);
+    QVERIFY(from > 2 && to > from);
+    QVERIFY(stampLosslessly(marked, s).ok());
+    r = stampLosslessly(marked.left(from) + marked.mid(to), s);
+    QVERIFY(!r.ok());
+    QVERIFY2(r.fallback.contains("could not be read cleanly"), qPrintable(r.fallback));
 }
 
 void TestJpegLossless::splicedDataEqualsRewrittenCoefficients_data()

@@ -240,6 +240,30 @@ int pngInterlaceType(const QByteArray &bytes)
     return result;
 }
 
+QByteArray makeTiffClaiming(int width, int height, int compression, int bitsPerSample,
+                            int samplesPerPixel)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("claiming.tif"));
+    TIFF *tif = TIFFOpen(QFile::encodeName(path).constData(), "w");
+    if (!tif)
+        return QByteArray();
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(width));
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(height));
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, uint16_t(bitsPerSample));
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, uint16_t(samplesPerPixel));
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC,
+                 uint16_t(samplesPerPixel == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISWHITE));
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, uint16_t(compression));
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, uint32_t(height));
+    std::vector<uchar> row(size_t(TIFFScanlineSize64(tif)), 0);
+    const bool ok = TIFFWriteScanline(tif, row.data(), 0, 0) >= 0;
+    TIFFClose(tif);
+    QFile file(path);
+    return ok && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 QByteArray makeTiff(const TiffLayout &layout)
 {
     QTemporaryDir dir;

@@ -65,6 +65,10 @@ struct TiffLayout {
     QByteArray rows{};          // packed samples row by row; 16- and 32-bit ones in host order
 };
 QByteArray makeTiff(const TiffLayout &layout);
+// A TIFF of one strip that claims width x height but holds its first row only (zeros),
+// coded with the given compression.
+QByteArray makeTiffClaiming(int width, int height, int compression, int bitsPerSample = 8,
+                            int samplesPerPixel = 3);
 
 struct GifLayout {
     int width = 1;

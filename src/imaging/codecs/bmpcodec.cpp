@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 using Codec::DecodeError;
+using Codec::Failure;
 
 namespace {
 
@@ -29,6 +30,12 @@ enum Compression : uint32_t {
     BiBitFields = 3,
     BiAlphaBitFields = 6,
 };
+
+// A run code of two bytes gives at most 255 pixels. The escape codes (end of line, delta,
+// end of bitmap) may leave any area unwritten, but a picture larger than this that is
+// mostly such area is not what writers make: it must have the data to code its pixels.
+constexpr double kRlePixelsPerByte = 255.0 / 2;
+constexpr int64_t kRleFreelySkippedPixels = int64_t(1) << 24;
 
 bool knownHeaderSize(uint32_t size)
 {
@@ -81,8 +88,8 @@ struct BmpHeader {
     int64_t stride() const { return (rowBytes() + 3) / 4 * 4; }
 };
 
-DecodeError readPalette(ByteReader &r, BmpHeader &h, uint32_t colorsUsed, int64_t dataOffset,
-                        int entrySize)
+Failure readPalette(ByteReader &r, BmpHeader &h, uint32_t colorsUsed, int64_t dataOffset,
+                    int entrySize)
 {
     int64_t count = int64_t(1) << h.bpp;
     if (colorsUsed > 0 && colorsUsed < count)
@@ -91,12 +98,13 @@ DecodeError readPalette(ByteReader &r, BmpHeader &h, uint32_t colorsUsed, int64_
     if (dataOffset > r.pos())
         count = std::min(count, (dataOffset - r.pos()) / entrySize);
     if (count < 1)
-        return DecodeError::BadHeader;
+        return {DecodeError::BadHeader,
+                QStringLiteral("inconsistent header: the pixels start where the palette should be")};
     h.palette.reserve(count);
     for (int64_t i = 0; i < count; ++i) {
         const uint8_t *e = r.take(entrySize);   // blue, green, red (, unused)
         if (!e)
-            return DecodeError::Truncated;
+            return Codec::truncated(QStringLiteral("the file ends in the palette"));
         h.palette.append(qRgb(e[2], e[1], e[0]));
     }
     // Pixels that name an entry past the stored ones are drawn black.
@@ -108,7 +116,24 @@ DecodeError readPalette(ByteReader &r, BmpHeader &h, uint32_t colorsUsed, int64_
 // uncompressed pixel data is known to be present in full. A file starts with the file
 // header ("BM"); a bare bitmap, as the clipboard keeps it, starts with the info header,
 // and its pixels follow the palette.
-DecodeError parseHeader(const QByteArray &bytes, BmpHeader &h)
+QString compressionName(uint32_t compression, uint32_t infoSize)
+{
+    if (os2Header(infoSize) && compression == 3)
+        return QStringLiteral("Huffman-coded");
+    if (os2Header(infoSize) && compression == 4)
+        return QStringLiteral("RLE24");
+    switch (compression) {
+    case BiRle8: return QStringLiteral("RLE8");
+    case BiRle4: return QStringLiteral("RLE4");
+    case BiBitFields:
+    case BiAlphaBitFields: return QStringLiteral("bit-field");
+    case 4: return QStringLiteral("JPEG-compressed");
+    case 5: return QStringLiteral("PNG-compressed");
+    }
+    return QStringLiteral("compression-%1").arg(compression);
+}
+
+Failure parseHeader(const QByteArray &bytes, BmpHeader &h)
 {
     ByteReader r(bytes);
     const uint8_t b = r.u8(), m = r.u8();
@@ -120,17 +145,17 @@ DecodeError parseHeader(const QByteArray &bytes, BmpHeader &h)
         dataOffset = r.u32le();
         infoSize = r.u32le();
         if (!r.ok())
-            return DecodeError::Truncated;
+            return Codec::truncated(QStringLiteral("the file ends in its header"));
     } else {
         r.seek(0);
         base = 0;
         infoSize = r.u32le();
         // A bare header is known by its size alone; the core header is too short to tell.
         if (!r.ok() || infoSize == kCoreHeaderSize || !knownHeaderSize(infoSize))
-            return DecodeError::NotThisFormat;
+            return Codec::notA("BMP");
     }
     if (!knownHeaderSize(infoSize))
-        return DecodeError::Unsupported;
+        return Codec::unsupportedKind(QStringLiteral("BMP with a %1-byte header").arg(infoSize));
 
     uint32_t colorsUsed = 0;
     uint32_t masks[4] = {};
@@ -154,7 +179,7 @@ DecodeError parseHeader(const QByteArray &bytes, BmpHeader &h)
         r.u32le();                            // important colours
         // OS/2 numbers its own kinds 3 (Huffman) and 4 (RLE24); neither is read.
         if (os2Header(infoSize) && h.compression > BiRle4)
-            return DecodeError::Unsupported;
+            return Codec::unsupportedKind(compressionName(h.compression, infoSize) + QStringLiteral(" BMP"));
         // Masks live inside V2+ headers; after a plain info header they follow it. The
         // OS/2 header has none.
         int maskCount = 0;
@@ -172,17 +197,18 @@ DecodeError parseHeader(const QByteArray &bytes, BmpHeader &h)
             r.seek(base + infoSize);
     }
     if (!r.ok())
-        return DecodeError::Truncated;
+        return Codec::truncated(QStringLiteral("the file ends in its header"));
 
     if (h.bpp != 1 && h.bpp != 4 && h.bpp != 8 && h.bpp != 16 && h.bpp != 24 && h.bpp != 32)
-        return DecodeError::Unsupported;
+        return Codec::unsupportedKind(QStringLiteral("%1-bit BMP").arg(h.bpp));
     const bool bitFields = h.compression == BiBitFields || h.compression == BiAlphaBitFields;
     const bool known = h.compression == BiRgb || (h.compression == BiRle8 && h.bpp == 8)
         || (h.compression == BiRle4 && h.bpp == 4) || (bitFields && (h.bpp == 16 || h.bpp == 32));
     if (!known)
-        return DecodeError::Unsupported;
+        return Codec::unsupportedKind(QStringLiteral("%1-bit %2 BMP").arg(h.bpp)
+                                          .arg(compressionName(h.compression, infoSize)));
     if (!Codec::dimensionsAcceptable(h.width, h.height))
-        return DecodeError::BadDimensions;
+        return Codec::badSize(h.width, h.height);
 
     if (bitFields) {
         h.red = Channel(masks[0]);
@@ -205,24 +231,35 @@ DecodeError parseHeader(const QByteArray &bytes, BmpHeader &h)
         h.alpha = Channel(masks[3]);
 
     if (h.bpp <= 8) {
-        const DecodeError error =
+        const Failure failure =
             readPalette(r, h, colorsUsed, dataOffset, infoSize == kCoreHeaderSize ? 3 : 4);
-        if (error != DecodeError::None)
-            return error;
+        if (failure.failed())
+            return failure;
     } else if (dataOffset == 0 && colorsUsed > 0) {
         // A bare bitmap of more than 8 bits may still carry a colour table for display
         // on palette screens; its pixels follow it.
         if (!r.skip(int64_t(colorsUsed) * 4))
-            return DecodeError::Truncated;
+            return Codec::truncated(QStringLiteral("the file ends in the colour table"));
     }
     // A pixel offset pointing into the headers is wrong; the pixels then follow them.
     h.dataStart = dataOffset >= r.pos() ? dataOffset : r.pos();
     if (h.dataStart > bytes.size())
-        return DecodeError::Truncated;
+        return Codec::truncated(QStringLiteral("the pixels would start at byte %1 of a %2-byte file")
+                                    .arg(h.dataStart).arg(bytes.size()));
+    const int64_t dataBytes = bytes.size() - h.dataStart;
     // The last row's padding is often left out; every other byte must be there.
-    if (!h.rle() && h.stride() * (h.height - 1) + h.rowBytes() > bytes.size() - h.dataStart)
-        return DecodeError::Truncated;
+    if (!h.rle() && h.stride() * (h.height - 1) + h.rowBytes() > dataBytes)
+        return Codec::cannotHold(dataBytes, h.width, h.height);
+    if (h.rle() && h.width * h.height > kRleFreelySkippedPixels
+        && double(dataBytes) * kRlePixelsPerByte < double(h.width * h.height))
+        return Codec::cannotHold(dataBytes, h.width, h.height);
     return DecodeError::None;
+}
+
+Failure pastThePalette(const BmpHeader &h)
+{
+    return {DecodeError::BadPaletteIndex,
+            QStringLiteral("a pixel refers past the %1 colours of the palette").arg(h.palette.size())};
 }
 
 QRgb *pictureRow(QImage &image, const BmpHeader &h, int64_t fileRow)
@@ -231,7 +268,7 @@ QRgb *pictureRow(QImage &image, const BmpHeader &h, int64_t fileRow)
     return reinterpret_cast<QRgb *>(image.scanLine(int(y)));
 }
 
-DecodeError decodeRows(const QByteArray &bytes, const BmpHeader &h, QImage &image,
+Failure decodeRows(const QByteArray &bytes, const BmpHeader &h, QImage &image,
                        Codec::ProgressReporter &progress)
 {
     const auto *base = reinterpret_cast<const uint8_t *>(bytes.constData()) + h.dataStart;
@@ -245,7 +282,7 @@ DecodeError decodeRows(const QByteArray &bytes, const BmpHeader &h, QImage &imag
                 const int shift = 8 - h.bpp * int(x % perByte + 1);
                 const int index = (src[x / perByte] >> shift) & indexMask;
                 if (index >= h.palette.size())
-                    return DecodeError::BadPaletteIndex;
+                    return pastThePalette(h);
                 dst[x] = h.palette[index];
             } else if (h.bpp == 24) {
                 const uint8_t *p = src + 3 * x;
@@ -269,7 +306,7 @@ DecodeError decodeRows(const QByteArray &bytes, const BmpHeader &h, QImage &imag
 // delta, a short row or an early end-of-bitmap) keep palette entry 0, which is what the
 // writers of such files fill with. Data that ends before the picture is complete (no
 // end-of-bitmap code, rows missing) is a truncated file.
-DecodeError decodeRle(const QByteArray &bytes, const BmpHeader &h, QImage &image,
+Failure decodeRle(const QByteArray &bytes, const BmpHeader &h, QImage &image,
                       Codec::ProgressReporter &progress)
 {
     image.fill(h.palette[0]);
@@ -296,14 +333,21 @@ DecodeError decodeRle(const QByteArray &bytes, const BmpHeader &h, QImage &image
             row = pictureRow(image, h, y);
     };
 
+    const auto endsEarly = [&] {
+        return Codec::truncated(QStringLiteral("the picture data ends in row %1 of %2")
+                                    .arg(y + 1).arg(h.height));
+    };
     while (y < h.height) {
         const uint8_t *cmd = r.take(2);
-        if (!cmd)   // tolerated only when the last row has just been filled
-            return y == h.height - 1 && x >= h.width ? DecodeError::None : DecodeError::Truncated;
+        if (!cmd) {   // tolerated only when the last row has just been filled
+            if (y == h.height - 1 && x >= h.width)
+                return DecodeError::None;
+            return endsEarly();
+        }
         if (cmd[0] > 0) {   // a run of one index (RLE4: two alternating nibbles)
             const uint8_t v = cmd[1];
             if (!put(cmd[0], [&](int i) { return rle4 ? (i & 1 ? v & 15 : v >> 4) : v; }))
-                return DecodeError::BadPaletteIndex;
+                return pastThePalette(h);
             continue;
         }
         switch (cmd[1]) {
@@ -316,7 +360,7 @@ DecodeError decodeRle(const QByteArray &bytes, const BmpHeader &h, QImage &image
         case 2: { // delta: move right and down
             const uint8_t *d = r.take(2);
             if (!d)
-                return DecodeError::Truncated;
+                return endsEarly();
             x += d[0];
             if (d[1])
                 nextRows(d[1]);
@@ -327,9 +371,9 @@ DecodeError decodeRle(const QByteArray &bytes, const BmpHeader &h, QImage &image
             const int64_t size = rle4 ? (count + 1) / 2 : count;
             const uint8_t *p = r.take((size + 1) & ~int64_t(1));
             if (!p)
-                return DecodeError::Truncated;
+                return endsEarly();
             if (!put(count, [&](int i) { return rle4 ? (i & 1 ? p[i / 2] & 15 : p[i / 2] >> 4) : p[i]; }))
-                return DecodeError::BadPaletteIndex;
+                return pastThePalette(h);
         }
         }
     }
@@ -349,19 +393,19 @@ bool BmpCodec::sniff(const QByteArray &bytes)
 Codec::Decoded BmpCodec::decode(const QByteArray &bytes, const ProgressFn &progressFn)
 {
     BmpHeader h;
-    DecodeError error = parseHeader(bytes, h);
-    if (error != DecodeError::None)
-        return Codec::decodeResult(error, QImage());
+    Failure failure = parseHeader(bytes, h);
+    if (failure.failed())
+        return Codec::decodeResult(failure, QImage());
     QImage image(int(h.width), int(h.height),
                  h.alpha.present() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (image.isNull())
         return Codec::decodeResult(DecodeError::OutOfMemory, QImage());
     Codec::ProgressReporter progress(progressFn);
     progress.report(0, 1);
-    error = h.rle() ? decodeRle(bytes, h, image, progress) : decodeRows(bytes, h, image, progress);
-    if (error == DecodeError::None && h.alpha.present())
+    failure = h.rle() ? decodeRle(bytes, h, image, progress) : decodeRows(bytes, h, image, progress);
+    if (!failure.failed() && h.alpha.present())
         Codec::flattenOntoWhite(image);
-    return Codec::decodeResult(error, std::move(image));
+    return Codec::decodeResult(failure, std::move(image));
 }
 
 QByteArray BmpCodec::encode(const QImage &rgb32, const ProgressFn &progressFn)

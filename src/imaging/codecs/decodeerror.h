@@ -3,6 +3,7 @@
 #include "imaging/codecs/codec.h"
 
 #include <QImage>
+#include <utility>
 
 // What the own decoders (BMP, PCX, TGA) share beyond codec.h: the reasons a decode fails,
 // each with its text, and flattening a decoded alpha channel onto white.
@@ -24,7 +25,7 @@ inline QString decodeErrorText(DecodeError error)
     switch (error) {
     case DecodeError::None: return {};
     case DecodeError::NotThisFormat: return QStringLiteral("not a file of this format");
-    case DecodeError::Truncated: return QStringLiteral("file is truncated");
+    case DecodeError::Truncated: return QStringLiteral("truncated");
     case DecodeError::Unsupported: return QStringLiteral("unsupported kind of picture");
     case DecodeError::BadDimensions: return QStringLiteral("picture dimensions out of range");
     case DecodeError::BadHeader: return QStringLiteral("inconsistent header");
@@ -34,12 +35,48 @@ inline QString decodeErrorText(DecodeError error)
     return QStringLiteral("unknown error");
 }
 
-// A finished decode: the picture when error is None, else the failure with its reason.
-inline Decoded decodeResult(DecodeError error, QImage &&image)
+// A failure as the user reads it: its kind and, where the kind alone would leave the user
+// guessing, what exactly (the depth refused, where the file ends, the size claimed).
+struct Failure {
+    DecodeError error = DecodeError::None;
+    QString reason;   // the whole text; empty: the kind's own text
+
+    Failure() = default;
+    Failure(DecodeError e, QString text = {}) : error(e), reason(std::move(text)) {}
+    bool failed() const { return error != DecodeError::None; }
+    QString text() const { return reason.isEmpty() ? decodeErrorText(error) : reason; }
+};
+
+// Bytes that are no file of the format at all.
+inline Failure notA(const char *format)
+{
+    return {DecodeError::NotThisFormat, QStringLiteral("not a %1 file").arg(QLatin1String(format))};
+}
+// The file ends before its picture does; where says where ("in the palette").
+inline Failure truncated(const QString &where)
+{
+    return {DecodeError::Truncated, QStringLiteral("truncated: ") + where};
+}
+// A kind of picture the decoder does not read, named as users know it ("2-bit BMP").
+inline Failure unsupportedKind(const QString &kind)
+{
+    return {DecodeError::Unsupported, QStringLiteral("unsupported kind: ") + kind};
+}
+inline Failure badSize(int64_t width, int64_t height)
+{
+    return {DecodeError::BadDimensions, sizeRefusal(width, height)};
+}
+inline Failure cannotHold(int64_t bytes, int64_t width, int64_t height)
+{
+    return {DecodeError::Truncated, cannotHoldRefusal(bytes, width, height)};
+}
+
+// A finished decode: the picture when nothing failed, else the failure with its reason.
+inline Decoded decodeResult(const Failure &failure, QImage &&image)
 {
     Decoded result;
-    if (error != DecodeError::None)
-        result.error = decodeErrorText(error);
+    if (failure.failed())
+        result.error = failure.text();
     else
         result.image = std::move(image);
     return result;

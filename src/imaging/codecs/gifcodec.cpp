@@ -51,6 +51,9 @@ public:
     }
 
     static bool codeSizeValid(int minCodeSize) { return minCodeSize >= 1 && minCodeSize <= 11; }
+    // Whether a failed read ran out of data (the sub-blocks or the file ended) rather than
+    // met an invalid code.
+    bool ranOut() const { return m_ranOut; }
 
     // Fills count pixel indices; false when the data ends early or a code is invalid.
     bool read(uint16_t *out, size_t count)
@@ -101,6 +104,12 @@ public:
 private:
     static constexpr int kTableSize = 4096;
 
+    bool markRanOut()
+    {
+        m_ranOut = true;
+        return false;
+    }
+
     void reset()
     {
         m_codeSize = m_minCodeSize + 1;
@@ -112,15 +121,15 @@ private:
     {
         if (m_blockLeft == 0) {
             if (m_ended || m_reader.pos >= m_reader.size)
-                return false;
+                return markRanOut();
             m_blockLeft = m_reader.data[m_reader.pos++];
             if (m_blockLeft == 0) {
                 m_ended = true;
-                return false;
+                return markRanOut();
             }
         }
         if (m_reader.pos >= m_reader.size)
-            return false;
+            return markRanOut();
         byte = m_reader.data[m_reader.pos++];
         --m_blockLeft;
         return true;
@@ -151,6 +160,7 @@ private:
     int m_bitCount = 0;
     int m_blockLeft = 0;
     bool m_ended = false;
+    bool m_ranOut = false;
     uint16_t m_prefix[kTableSize] = {};
     uint16_t m_suffix[kTableSize] = {};
     uint16_t m_stack[kTableSize + 1] = {};
@@ -162,6 +172,16 @@ struct DecoderCloser {
     ~DecoderCloser() { if (gif) { int err = 0; DGifCloseFile(gif, &err); } }
 };
 
+// giflib's reason for a failure; a read that ran out of bytes is a truncated file.
+QString gifFailure(const GifFileType *gif, const char *where)
+{
+    if (gif->Error == D_GIF_ERR_READ_FAILED)
+        return QStringLiteral("truncated: the file ends in ") + QLatin1String(where);
+    const char *text = GifErrorString(gif->Error);
+    return QStringLiteral("damaged %1: %2").arg(QLatin1String(where),
+                                                QLatin1String(text ? text : "unknown error"));
+}
+
 // Reads extension blocks up to the first image descriptor; keeps the transparent index
 // of the last graphic control block seen.
 bool skipToImage(GifFileType *gif, int &transparent, QString &error)
@@ -169,13 +189,13 @@ bool skipToImage(GifFileType *gif, int &transparent, QString &error)
     for (;;) {
         GifRecordType type = UNDEFINED_RECORD_TYPE;
         if (DGifGetRecordType(gif, &type) == GIF_ERROR) {
-            error = QStringLiteral("Damaged GIF file");
+            error = gifFailure(gif, "the blocks before the picture");
             return false;
         }
         if (type == IMAGE_DESC_RECORD_TYPE)
             return true;
         if (type == TERMINATE_RECORD_TYPE) {
-            error = QStringLiteral("GIF file holds no image");
+            error = QStringLiteral("no picture in the GIF file");
             return false;
         }
         if (type != EXTENSION_RECORD_TYPE)
@@ -183,7 +203,7 @@ bool skipToImage(GifFileType *gif, int &transparent, QString &error)
         int code = 0;
         GifByteType *block = nullptr;
         if (DGifGetExtension(gif, &code, &block) == GIF_ERROR) {
-            error = QStringLiteral("Damaged GIF extension");
+            error = gifFailure(gif, "an extension block");
             return false;
         }
         if (code == GRAPHICS_EXT_FUNC_CODE && block && block[0] >= 4) {
@@ -193,7 +213,7 @@ bool skipToImage(GifFileType *gif, int &transparent, QString &error)
         }
         while (block) {
             if (DGifGetExtensionNext(gif, &block) == GIF_ERROR) {
-                error = QStringLiteral("Damaged GIF extension");
+                error = gifFailure(gif, "an extension block");
                 return false;
             }
         }
@@ -216,8 +236,12 @@ bool readFirstFrame(GifFileType *gif, QImage &image, QString &error,
     if (codeSizeAt <= reader.size && (reader.data[codeSizeAt - 1] & 0x80))
         codeSizeAt += size_t(3) << ((reader.data[codeSizeAt - 1] & 7) + 1);
     const int minCodeSize = reader.pos == codeSizeAt + 1 ? reader.data[codeSizeAt] : 0;
-    if ((!described && minCodeSize <= 8) || !LzwDecoder::codeSizeValid(minCodeSize)) {
-        error = QStringLiteral("Damaged image descriptor");
+    if (!described && minCodeSize <= 8) {
+        error = gifFailure(gif, "the image descriptor");
+        return false;
+    }
+    if (!LzwDecoder::codeSizeValid(minCodeSize)) {
+        error = QStringLiteral("damaged image descriptor: LZW code size %1").arg(minCodeSize);
         return false;
     }
     const GifImageDesc &frame = gif->Image;
@@ -239,7 +263,7 @@ bool readFirstFrame(GifFileType *gif, QImage &image, QString &error,
     }
     const ColorMapObject *map = frame.ColorMap ? frame.ColorMap : gif->SColorMap;
     if (map && (map->ColorCount <= 0 || map->ColorCount > 256)) {
-        error = QStringLiteral("Damaged GIF palette");
+        error = QStringLiteral("damaged palette of %1 colours").arg(map->ColorCount);
         return false;
     }
     // A file without any palette is shown in grey levels from black to white over the
@@ -259,7 +283,7 @@ bool readFirstFrame(GifFileType *gif, QImage &image, QString &error,
 
     image = Codec::newPicture(int(canvasWidth), int(canvasHeight));
     if (image.isNull()) {
-        error = QStringLiteral("Out of memory");
+        error = QStringLiteral("not enough memory for a %1x%2 picture").arg(canvasWidth).arg(canvasHeight);
         return false;
     }
     image.fill(qRgb(255, 255, 255));
@@ -270,13 +294,15 @@ bool readFirstFrame(GifFileType *gif, QImage &image, QString &error,
     auto lzw = std::make_unique<LzwDecoder>(reader, minCodeSize);
     auto readRow = [&](int y) {
         if (!lzw->read(line.data(), line.size())) {
-            error = QStringLiteral("Damaged image data");
+            error = lzw->ranOut()
+                ? QStringLiteral("truncated: the picture data ends in row %1 of %2").arg(y + 1).arg(frame.Height)
+                : QStringLiteral("damaged picture data: an invalid LZW code in row %1").arg(y + 1);
             return false;
         }
         auto *out = reinterpret_cast<QRgb *>(bits + (frame.Top + y) * stride) + frame.Left;
         for (int x = 0; x < frame.Width; ++x) {
             if (line[size_t(x)] >= palette.size()) {
-                error = QStringLiteral("Pixel index outside the palette");
+                error = QStringLiteral("a pixel refers past the %1 colours of the palette").arg(palette.size());
                 return false;
             }
             out[x] = palette[line[size_t(x)]];
@@ -420,8 +446,17 @@ Codec::Decoded decode(const QByteArray &bytes, const ProgressFn &progress)
     int err = 0;
     DecoderCloser gif{DGifOpen(&reader, readFn, &err)};
     Codec::ProgressReporter reporter(progress);
-    if (!gif.gif)
-        result.error = QStringLiteral("Not a readable GIF file");
+    if (!gif.gif) {
+        // The screen descriptor (13 bytes with the signature) and the global palette it
+        // announces make the header.
+        qsizetype header = 13;
+        if (bytes.size() >= 11 && (uchar(bytes[10]) & 0x80))
+            header += qsizetype(3) << ((uchar(bytes[10]) & 7) + 1);
+        const char *text = GifErrorString(err);
+        result.error = err == D_GIF_ERR_READ_FAILED || (err == D_GIF_ERR_NO_SCRN_DSCR && bytes.size() < header)
+            ? QStringLiteral("truncated: the file ends in its header")
+            : QStringLiteral("not a readable GIF file: ") + QLatin1String(text ? text : "unknown error");
+    }
     else if (!readFirstFrame(gif.gif, result.image, result.error, reporter))
         result.image = QImage();
     return result;

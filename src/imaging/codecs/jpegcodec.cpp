@@ -94,6 +94,29 @@ int64_t minimumScanBytes(const jpeg_decompress_struct &cinfo)
     return blocks * bitsPerBlock / 8;
 }
 
+// libjpeg's text of the error that ended a read, with the kind of failure in front where
+// the text alone does not tell it.
+QString failureText(const ErrorManager &err)
+{
+    const QString text = QString::fromLatin1(err.message);
+    switch (err.pub.msg_code) {
+    case JERR_SOF_UNSUPPORTED:      // lossless, hierarchical or unknown coding
+    case JERR_BAD_PRECISION:
+    case JERR_ARITH_NOTIMPL:
+    case JERR_NOT_COMPILED:
+    case JERR_CONVERSION_NOTIMPL:
+    case JERR_CCIR601_NOTIMPL:
+    case JERR_COMPONENT_COUNT:
+        return QStringLiteral("unsupported kind: ") + text;
+    case JWRN_JPEG_EOF:
+    case JERR_INPUT_EOF:
+    case JERR_INPUT_EMPTY:
+        return QStringLiteral("truncated: ") + text;
+    default:
+        return text;
+    }
+}
+
 void initErrorManager(ErrorManager &err)
 {
     jpeg_std_error(&err.pub);
@@ -190,9 +213,7 @@ public:
                 m_reporter.report(1, 1);
                 return true;
             }
-            error = QString::fromLatin1(m_err.message);
-            if (m_err.pub.msg_code == JWRN_JPEG_EOF)
-                error = QStringLiteral("truncated: ") + error;
+            error = failureText(m_err);
             return false;
         }
         jpeg_create_decompress(&m_cinfo);
@@ -221,7 +242,7 @@ public:
         const int height = int(m_cinfo.output_height);
         image = Codec::newPictureForOverwrite(width, height);
         if (image.isNull()) {
-            error = QStringLiteral("Out of memory");
+            error = QStringLiteral("not enough memory for a %1x%2 picture").arg(width).arg(height);
             return false;
         }
         uchar *bits = image.bits();
@@ -405,7 +426,7 @@ QString headerRefusal(const QByteArray &bytes)
     cinfo.err = &err.pub;
     QString refusal;
     if (setjmp(err.jump)) {
-        refusal = QString::fromLatin1(err.message);
+        refusal = failureText(err);
     } else {
         jpeg_create_decompress(&cinfo);
         jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char *>(bytes.constData()),

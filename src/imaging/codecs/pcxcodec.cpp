@@ -10,6 +10,7 @@
 #include <cstring>
 
 using Codec::DecodeError;
+using Codec::Failure;
 
 namespace {
 
@@ -54,7 +55,7 @@ QList<QRgb> rgbTriples(const uint8_t *rgb, int count)
     return palette;
 }
 
-DecodeError parseHeader(const QByteArray &bytes, PcxHeader &h)
+Failure parseHeader(const QByteArray &bytes, PcxHeader &h)
 {
     ByteReader r(bytes);
     const uint8_t manufacturer = r.u8();
@@ -72,10 +73,11 @@ DecodeError parseHeader(const QByteArray &bytes, PcxHeader &h)
     h.bytesPerLine = r.u16le();
     r.seek(kHeaderSize);               // palette kind, screen size, filler
     if (!r.ok())
-        return !bytes.isEmpty() && manufacturer != kManufacturer ? DecodeError::NotThisFormat
-                                                                 : DecodeError::Truncated;
+        return !bytes.isEmpty() && manufacturer != kManufacturer
+            ? Codec::notA("PCX")
+            : Codec::truncated(QStringLiteral("the file ends in its header"));
     if (manufacturer != kManufacturer || !knownVersion(version) || encoding != kRleEncoding)
-        return DecodeError::NotThisFormat;
+        return Codec::notA("PCX");
 
     if (bitsPerPlane == 1 && h.planes == 1)
         h.kind = Kind::Mono;
@@ -86,14 +88,19 @@ DecodeError parseHeader(const QByteArray &bytes, PcxHeader &h)
     else if (bitsPerPlane == 8 && h.planes == 3)
         h.kind = Kind::Rgb24;
     else
-        return DecodeError::Unsupported;
+        return Codec::unsupportedKind(QStringLiteral("PCX of %1 %2 with %3 bits each")
+                                          .arg(h.planes)
+                                          .arg(h.planes == 1 ? QStringLiteral("plane") : QStringLiteral("planes"))
+                                          .arg(bitsPerPlane));
 
     h.width = int64_t(xMax) - xMin + 1;
     h.height = int64_t(yMax) - yMin + 1;
     if (!Codec::dimensionsAcceptable(h.width, h.height))
-        return DecodeError::BadDimensions;
+        return Codec::badSize(h.width, h.height);
     if (h.bytesPerLine < (h.width * bitsPerPlane + 7) / 8)
-        return DecodeError::BadHeader;
+        return {DecodeError::BadHeader,
+                QStringLiteral("inconsistent header: %1 bytes a line cannot hold %2 pixels")
+                    .arg(h.bytesPerLine).arg(h.width)};
 
     h.dataEnd = bytes.size();
     switch (h.kind) {
@@ -106,7 +113,7 @@ DecodeError parseHeader(const QByteArray &bytes, PcxHeader &h)
     case Kind::Indexed256: {
         h.dataEnd = bytes.size() - kPaletteTailSize;
         if (h.dataEnd < kHeaderSize || uint8_t(bytes.at(h.dataEnd)) != kPaletteMarker)
-            return DecodeError::Truncated;
+            return Codec::truncated(QStringLiteral("no 256-colour palette at the end of the file"));
         h.palette = rgbTriples(reinterpret_cast<const uint8_t *>(bytes.constData()) + h.dataEnd + 1, 256);
         break;
     }
@@ -116,7 +123,7 @@ DecodeError parseHeader(const QByteArray &bytes, PcxHeader &h)
     // Two bytes of data give at most 63 bytes of scan lines: a file far too short for its
     // dimensions is refused before the picture is allocated.
     if ((h.dataEnd - kHeaderSize) * 32 < h.height * h.planes * h.bytesPerLine)
-        return DecodeError::Truncated;
+        return Codec::cannotHold(h.dataEnd - kHeaderSize, h.width, h.height);
     return DecodeError::None;
 }
 
@@ -190,9 +197,9 @@ bool PcxCodec::sniff(const QByteArray &bytes)
 Codec::Decoded PcxCodec::decode(const QByteArray &bytes, const ProgressFn &progressFn)
 {
     PcxHeader h;
-    DecodeError error = parseHeader(bytes, h);
-    if (error != DecodeError::None)
-        return Codec::decodeResult(error, QImage());
+    const Failure failure = parseHeader(bytes, h);
+    if (failure.failed())
+        return Codec::decodeResult(failure, QImage());
     QImage image(int(h.width), int(h.height), QImage::Format_RGB32);
     if (image.isNull())
         return Codec::decodeResult(DecodeError::OutOfMemory, QImage());
@@ -206,7 +213,9 @@ Codec::Decoded PcxCodec::decode(const QByteArray &bytes, const ProgressFn &progr
     const auto *line = reinterpret_cast<const uint8_t *>(lineBuffer.constData());
     for (int64_t y = 0; y < h.height; ++y) {
         if (!rle.fill(reinterpret_cast<uint8_t *>(lineBuffer.data()), lineBuffer.size()))
-            return Codec::decodeResult(DecodeError::Truncated, QImage());
+            return Codec::decodeResult(
+                Codec::truncated(QStringLiteral("the picture data ends in line %1 of %2").arg(y + 1).arg(h.height)),
+                QImage());
         auto *dst = reinterpret_cast<QRgb *>(image.scanLine(int(y)));
         for (int64_t x = 0; x < h.width; ++x) {
             switch (h.kind) {

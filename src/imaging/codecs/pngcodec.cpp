@@ -39,7 +39,7 @@ void readFn(png_structp png, png_bytep out, size_t length)
 {
     auto *reader = static_cast<MemoryReader *>(png_get_io_ptr(png));
     if (length > reader->size - reader->pos)
-        png_error(png, "File ends early");
+        png_error(png, "truncated: the file ends early");
     std::memcpy(out, reader->data + reader->pos, length);
     reader->pos += length;
 }
@@ -140,7 +140,7 @@ public:
         const int passes = png_set_interlace_handling(m_png);
         png_read_update_info(m_png, m_info);
         if (png_get_rowbytes(m_png, m_info) != size_t(width) * 4) {
-            error = QStringLiteral("Unsupported pixel layout");
+            error = QStringLiteral("unsupported kind: PNG of colour type %1 at %2 bits").arg(colorType).arg(depth);
             return false;
         }
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 using Codec::DecodeError;
+using Codec::Failure;
 
 namespace {
 
@@ -62,26 +63,39 @@ bool colorSizeKnown(int bits)
     return bits == 15 || bits == 16 || bits == 24 || bits == 32;
 }
 
+QString kindName(const TgaHeader &h)
+{
+    const char *base = h.base() == 1 ? "colour-mapped" : h.base() == 2 ? "true-colour" : "grey";
+    return QStringLiteral("%1-bit %2%3 TGA").arg(h.depth).arg(QLatin1String(base))
+        .arg(h.rle() ? QStringLiteral(" RLE") : QString());
+}
+
 // Checks the header on its own. Sniffing is strict, since any bytes may arrive there: it
 // also wants the fields that decoding ignores to be clean.
-DecodeError checkHeader(const TgaHeader &h, bool strict)
+Failure checkHeader(const TgaHeader &h, bool strict)
 {
     switch (h.imageType) {
     case 1: case 2: case 3: case 9: case 10: case 11:
         break;
+    case 0:
+        return {DecodeError::NotThisFormat, QStringLiteral("TGA without picture data")};
+    case 32: case 33:   // colour-mapped pictures coded with Huffman and delta coding
+        return Codec::unsupportedKind(QStringLiteral("Huffman-coded TGA (type %1)").arg(h.imageType));
     default:
-        return DecodeError::NotThisFormat;
+        return Codec::notA("TGA");
     }
     if (h.colorMapType > 1)
-        return DecodeError::NotThisFormat;
+        return Codec::notA("TGA");
     if (h.colorMapType == 1 && (!colorSizeKnown(h.mapEntrySize) || h.mapLength == 0))
-        return DecodeError::BadHeader;
+        return {DecodeError::BadHeader,
+                QStringLiteral("inconsistent header: a colour map of %1 entries of %2 bits")
+                    .arg(h.mapLength).arg(h.mapEntrySize)};
     if (strict) {
         if (h.colorMapType == 0
             && (h.mapFirst || h.mapLength || (h.mapEntrySize && !colorSizeKnown(h.mapEntrySize))))
-            return DecodeError::NotThisFormat;
+            return Codec::notA("TGA");
         if ((h.descriptor & 0xC0) || h.alphaBits() > 8)   // interleaving flags are obsolete
-            return DecodeError::NotThisFormat;
+            return Codec::notA("TGA");
     }
     bool depthKnown = false;
     switch (h.base()) {
@@ -90,9 +104,9 @@ DecodeError checkHeader(const TgaHeader &h, bool strict)
     case 3: depthKnown = h.depth == 8 || h.depth == 16; break;
     }
     if (!depthKnown)
-        return DecodeError::Unsupported;
+        return Codec::unsupportedKind(kindName(h));
     if (!Codec::dimensionsAcceptable(h.width, h.height))
-        return DecodeError::BadDimensions;
+        return Codec::badSize(h.width, h.height);
     return DecodeError::None;
 }
 
@@ -149,8 +163,8 @@ private:
     int m_line = 0;
 };
 
-DecodeError decodePixels(ByteReader &r, const TgaHeader &h, const QList<QRgb> &palette,
-                         QImage &image, Codec::ProgressReporter &progress)
+Failure decodePixels(ByteReader &r, const TgaHeader &h, const QList<QRgb> &palette,
+                     QImage &image, Codec::ProgressReporter &progress)
 {
     const int pixelBytes = h.pixelBytes();
     auto convert = [&](const uint8_t *p, QRgb &out) {
@@ -171,13 +185,17 @@ DecodeError decodePixels(ByteReader &r, const TgaHeader &h, const QList<QRgb> &p
 
     PixelSink sink(image, h, progress);
     const int64_t total = int64_t(h.width) * h.height;
+    const auto endsEarly = [&h](int64_t done) {
+        return Codec::truncated(QStringLiteral("the picture data ends in row %1 of %2")
+                                    .arg(done / h.width + 1).arg(h.height));
+    };
     for (int64_t done = 0; done < total;) {
         int64_t count = 1;
         bool repeat = false;
         if (h.rle()) {   // packet header: bit 7 run or raw, low bits count - 1
             const uint8_t packet = r.u8();
             if (!r.ok())
-                return DecodeError::Truncated;
+                return endsEarly(done);
             count = std::min<int64_t>((packet & 0x7F) + 1, total - done);
             repeat = packet & 0x80;
         }
@@ -186,9 +204,11 @@ DecodeError decodePixels(ByteReader &r, const TgaHeader &h, const QList<QRgb> &p
             if (i == 0 || !repeat) {
                 const uint8_t *p = r.take(pixelBytes);
                 if (!p)
-                    return DecodeError::Truncated;
+                    return endsEarly(done + i);
                 if (!convert(p, c))
-                    return DecodeError::BadPaletteIndex;
+                    return {DecodeError::BadPaletteIndex,
+                            QStringLiteral("a pixel refers past the %1 colours of the map")
+                                .arg(palette.size())};
             }
             sink.put(c);
         }
@@ -203,7 +223,7 @@ bool TgaCodec::sniff(const QByteArray &bytes)
 {
     ByteReader r(bytes);
     TgaHeader h;
-    return readHeader(r, h) && checkHeader(h, true) == DecodeError::None;
+    return readHeader(r, h) && !checkHeader(h, true).failed();
 }
 
 Codec::Decoded TgaCodec::decode(const QByteArray &bytes, const ProgressFn &progressFn)
@@ -211,10 +231,10 @@ Codec::Decoded TgaCodec::decode(const QByteArray &bytes, const ProgressFn &progr
     ByteReader r(bytes);
     TgaHeader h;
     if (!readHeader(r, h))
-        return Codec::decodeResult(DecodeError::Truncated, QImage());
-    DecodeError error = checkHeader(h, false);
-    if (error != DecodeError::None)
-        return Codec::decodeResult(error, QImage());
+        return Codec::decodeResult(Codec::truncated(QStringLiteral("the file ends in its header")), QImage());
+    Failure failure = checkHeader(h, false);
+    if (failure.failed())
+        return Codec::decodeResult(failure, QImage());
 
     r.skip(h.idLength);   // image ID: free text
     QList<QRgb> palette;
@@ -227,7 +247,7 @@ Codec::Decoded TgaCodec::decode(const QByteArray &bytes, const ProgressFn &progr
         }
     }
     if (!r.ok())
-        return Codec::decodeResult(DecodeError::Truncated, QImage());
+        return Codec::decodeResult(Codec::truncated(QStringLiteral("the file ends in the colour map")), QImage());
 
     // Refuse data far too short for the dimensions before the picture is allocated: raw
     // pixels must all be there, an RLE packet gives at most 128 pixels.
@@ -235,17 +255,17 @@ Codec::Decoded TgaCodec::decode(const QByteArray &bytes, const ProgressFn &progr
     const int64_t needed = h.rle() ? (total + kMaxPacket - 1) / kMaxPacket * (1 + h.pixelBytes())
                                    : total * h.pixelBytes();
     if (needed > r.remaining())
-        return Codec::decodeResult(DecodeError::Truncated, QImage());
+        return Codec::decodeResult(Codec::cannotHold(r.remaining(), h.width, h.height), QImage());
 
     QImage image(h.width, h.height, h.hasAlpha() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (image.isNull())
         return Codec::decodeResult(DecodeError::OutOfMemory, QImage());
     Codec::ProgressReporter progress(progressFn);
     progress.report(0, 1);
-    error = decodePixels(r, h, palette, image, progress);
-    if (error == DecodeError::None && h.hasAlpha())
+    failure = decodePixels(r, h, palette, image, progress);
+    if (!failure.failed() && h.hasAlpha())
         Codec::flattenOntoWhite(image);
-    return Codec::decodeResult(error, std::move(image));
+    return Codec::decodeResult(failure, std::move(image));
 }
 
 QByteArray TgaCodec::encode(const QImage &rgb32, const ProgressFn &progressFn)

@@ -1,11 +1,13 @@
 #include "imaging/codecs/tiffcodec.h"
 
 #include "imaging/codecs/picturebuffer.h"
+#include "imaging/codecs/tiffrefusal.h"
 #include "imaging/codecs/tiffsamplereader.h"
 
 #include <QFile>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -95,9 +97,30 @@ int mapProc(thandle_t handle, void **base, toff_t *size)
 
 void unmapProc(thandle_t, void *, toff_t) {}
 
+// The name libtiff knows a file in memory by; it puts it in front of some messages.
+constexpr char kMemoryName[] = "memory";
+
+// The first error libtiff reports for a file, kept for the reason a read failed.
+struct ErrorNote {
+    QString first;
+};
+
 int silentHandler(TIFF *, void *, const char *, const char *, va_list)
 {
     return 1;   // handled: libtiff prints nothing
+}
+
+int noteError(TIFF *, void *userData, const char *module, const char *format, va_list args)
+{
+    auto *note = static_cast<ErrorNote *>(userData);
+    if (note && note->first.isEmpty()) {
+        char text[512];
+        std::vsnprintf(text, sizeof text, format, args);
+        const bool named = module && *module && std::strcmp(module, kMemoryName) != 0;
+        note->first = named ? QStringLiteral("%1: %2").arg(QLatin1String(module), QLatin1String(text))
+                                        : QString::fromLatin1(text);
+    }
+    return 1;
 }
 
 // Some messages go to the process-wide handlers (before a file is open, or from code
@@ -114,24 +137,28 @@ void silenceGlobalHandlers()
 }
 
 // Options that keep libtiff silent and its allocations bounded; null without memory.
-TIFFOpenOptions *boundedOptions()
+// Errors go to note when one is given.
+TIFFOpenOptions *boundedOptions(ErrorNote *note = nullptr)
 {
     silenceGlobalHandlers();
     TIFFOpenOptions *options = TIFFOpenOptionsAlloc();
     if (!options)
         return nullptr;
     TIFFOpenOptionsSetMaxSingleMemAlloc(options, kMaxSingleAlloc);
-    TIFFOpenOptionsSetErrorHandlerExtR(options, silentHandler, nullptr);
+    if (note)
+        TIFFOpenOptionsSetErrorHandlerExtR(options, noteError, note);
+    else
+        TIFFOpenOptionsSetErrorHandlerExtR(options, silentHandler, nullptr);
     TIFFOpenOptionsSetWarningHandlerExtR(options, silentHandler, nullptr);
     return options;
 }
 
-TIFF *openMemory(MemoryFile &file, const char *mode)
+TIFF *openMemory(MemoryFile &file, const char *mode, ErrorNote *note = nullptr)
 {
-    TIFFOpenOptions *options = boundedOptions();
+    TIFFOpenOptions *options = boundedOptions(note);
     if (!options)
         return nullptr;
-    TIFF *tif = TIFFClientOpenExt("memory", mode, &file, readProc, writeProc, seekProc,
+    TIFF *tif = TIFFClientOpenExt(kMemoryName, mode, &file, readProc, writeProc, seekProc,
                                   closeProc, sizeProc, mapProc, unmapProc, options);
     TIFFOpenOptionsFree(options);
     return tif;
@@ -142,39 +169,28 @@ struct TiffCloser {
     ~TiffCloser() { if (tif) TIFFClose(tif); }
 };
 
-// An uncompressed image whose pixel data cannot be in the file is refused before the
-// picture is allocated.
-bool pixelDataFits(TIFF *tif, uint32_t height, uint64_t fileSize)
-{
-    uint16_t compression = COMPRESSION_NONE;
-    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
-    if (compression != COMPRESSION_NONE)
-        return true;
-    uint16_t planar = PLANARCONFIG_CONTIG;
-    uint16_t samples = 1;
-    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
-    const uint64_t rowBytes = TIFFScanlineSize64(tif);
-    if (rowBytes == 0)
-        return false;
-    const uint64_t planes = planar == PLANARCONFIG_SEPARATE ? samples : 1;
-    return rowBytes <= fileSize / height / planes;
-}
-
-// The picture for width x height, once the size is within the limits and an uncompressed
-// file holds its pixel data; false with the reason otherwise.
-bool allocatePicture(TIFF *tif, uint32_t width, uint32_t height, uint64_t fileSize,
+// The picture for width x height, once the size is within the limits and the file's data
+// can hold it; false with the reason otherwise.
+bool allocatePicture(TIFF *tif, uint32_t width, uint32_t height, const QByteArray &file,
                      QImage &image, QString &error)
 {
     if (!Codec::dimensionsAcceptable(width, height))
-        error = QStringLiteral("Picture size out of range");
-    else if (!pixelDataFits(tif, height, fileSize))
-        error = QStringLiteral("Pixel data larger than the file");
+        error = Codec::sizeRefusal(width, height);
+    else if (error = TiffRefusal::dataRefusal(tif, file, width, height); !error.isEmpty())
+        return false;
     else if (image = Codec::newPicture(int(width), int(height)); image.isNull())
-        error = QStringLiteral("Out of memory");
+        error = QStringLiteral("not enough memory for a %1x%2 picture").arg(width).arg(height);
     else
         return true;
     return false;
+}
+
+// Why the data of a picture libtiff started on could not be read: its own first error,
+// which names the strip and what was missing.
+QString readFailure(const ErrorNote &note)
+{
+    return QStringLiteral("damaged picture data: ")
+        + (note.first.isEmpty() ? QStringLiteral("a strip or tile cannot be decoded") : note.first);
 }
 
 // libtiff hands out 0xAABBGGRR with premultiplied alpha; RGB32 wants 0xffRRGGBB.
@@ -206,45 +222,65 @@ uint32_t rowsPerStep(TIFF *tif, uint32_t height)
 }
 
 // Pictures libtiff's RGBA reader gets wrong are read sample by sample.
-bool readSamples(TIFF *tif, uint64_t fileSize, QImage &image, QString &error,
-                 Codec::ProgressReporter &reporter)
+bool readSamples(TIFF *tif, const QByteArray &file, const ErrorNote &note, QImage &image,
+                 QString &error, Codec::ProgressReporter &reporter)
 {
     uint32_t width = 0, height = 0;
     TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
     TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
     if (TiffSampleReader::rowBytes(tif) == 0) {
-        error = QStringLiteral("Picture size out of range");
+        const uint64_t rowBytes = TIFFScanlineSize64(tif);
+        if (!Codec::dimensionsAcceptable(width, height))
+            error = Codec::sizeRefusal(width, height);
+        else if (rowBytes == 0)
+            error = QStringLiteral("inconsistent header: rows of no bytes");
+        else
+            error = QStringLiteral("too large: rows of %1 bytes > the limit of %2 MB")
+                        .arg(rowBytes).arg(TiffSampleReader::kMaxSingleAlloc >> 20);
         return false;
     }
-    if (!allocatePicture(tif, width, height, fileSize, image, error))
+    if (!allocatePicture(tif, width, height, file, image, error))
         return false;
     if (!TiffSampleReader::read(tif, image, reporter)) {
-        error = QStringLiteral("Damaged image data");
+        error = readFailure(note);
         image = QImage();
         return false;
     }
     return true;
 }
 
-bool readImage(TIFF *tif, uint64_t fileSize, QImage &image, QString &error,
-               Codec::ProgressReporter &reporter)
+bool readImage(TIFF *tif, const QByteArray &file, const ErrorNote &note, QImage &image,
+               QString &error, Codec::ProgressReporter &reporter)
 {
+    uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    if (!TIFFIsCODECConfigured(compression)) {
+        error = QStringLiteral("unsupported kind: ") + TiffRefusal::kindOf(tif);
+        return false;
+    }
     if (TiffSampleReader::handles(tif))
-        return readSamples(tif, fileSize, image, error, reporter);
+        return readSamples(tif, file, note, image, error, reporter);
     char message[1024] = {};
+    // libtiff's refusals of a kind begin "Sorry"; the others name a tag the file lacks.
+    const auto refusal = [&] {
+        const QString text = QString::fromLatin1(message);
+        return text.startsWith(QLatin1String("Sorry"))
+            ? QStringLiteral("unsupported kind: ") + TiffRefusal::kindOf(tif)
+            : QStringLiteral("inconsistent header: ") + text;
+    };
     if (!TIFFRGBAImageOK(tif, message)) {
-        error = QString::fromLatin1(message);
+        error = refusal();
         return false;
     }
     TIFFRGBAImage rgba;
     if (!TIFFRGBAImageBegin(&rgba, tif, 1, message)) {
-        error = QString::fromLatin1(message);
+        error = refusal();
         return false;
     }
     const uint32_t width = rgba.width;
     const uint32_t height = rgba.height;
     bool ok = false;
-    if (allocatePicture(tif, width, height, fileSize, image, error)) {
+    if (allocatePicture(tif, width, height, file, image, error)) {
         auto *raster = reinterpret_cast<uint32_t *>(image.bits());
         // The picture as stored: asking for the file's own orientation turns off
         // libtiff's flips, which cannot express the transposed orientations anyway.
@@ -262,7 +298,7 @@ bool readImage(TIFF *tif, uint64_t fileSize, QImage &image, QString &error,
             reporter.report(row + rows, height);
         }
         if (!ok)
-            error = QStringLiteral("Damaged image data");
+            error = readFailure(note);
     }
     TIFFRGBAImageEnd(&rgba);
     return ok;
@@ -321,11 +357,14 @@ Codec::Decoded decode(const QByteArray &bytes, const ProgressFn &progress)
     MemoryFile file;
     file.data = reinterpret_cast<const uchar *>(bytes.constData());
     file.size = uint64_t(bytes.size());
-    TiffCloser tif{openMemory(file, "r")};
+    ErrorNote note;
+    TiffCloser tif{openMemory(file, "r", &note)};
     Codec::ProgressReporter reporter(progress);
     if (!tif.tif) {
-        result.error = QStringLiteral("Not a readable TIFF file");
-    } else if (!readImage(tif.tif, file.size, result.image, result.error, reporter)) {
+        result.error = QStringLiteral("not a readable TIFF file");
+        if (!note.first.isEmpty())
+            result.error += QStringLiteral(": ") + note.first;
+    } else if (!readImage(tif.tif, bytes, note, result.image, result.error, reporter)) {
         result.image = QImage();
     } else {
         uint16_t orientation = ORIENTATION_TOPLEFT;

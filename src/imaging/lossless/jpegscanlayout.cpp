@@ -14,7 +14,41 @@ quint16 be16(const QByteArray &b, qsizetype at)
     return quint16(uint8_t(b[at]) << 8 | uint8_t(b[at + 1]));
 }
 
+int shortestCode(const HuffmanTable &t)
+{
+    for (int length = 1; length <= 16; ++length)
+        if (t.bits[size_t(length)])
+            return length;
+    return 16;
+}
+
+// Whether each restart interval, or the scan without them, is long enough for its MCUs.
+bool dataCanHoldMcus(const Layout &l)
+{
+    const int64_t mcus = int64_t((l.width + 8 * l.maxH - 1) / (8 * l.maxH))
+        * ((l.height + 8 * l.maxV - 1) / (8 * l.maxV));
+    if (l.restartInterval == 0)
+        return int64_t(l.dataEnd - l.dataStart) * 8 >= mcus * minimumMcuBits(l);
+    for (size_t k = 0; k <= l.restartAt.size(); ++k) {
+        const qsizetype from = k == 0 ? l.dataStart : l.restartAt[k - 1] + 2;
+        const qsizetype to = k < l.restartAt.size() ? l.restartAt[k] : l.dataEnd;
+        const int64_t inInterval = std::min<int64_t>(l.restartInterval, mcus - int64_t(k) * l.restartInterval);
+        if (int64_t(to - from) * 8 < inInterval * minimumMcuBits(l))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
+
+int64_t minimumMcuBits(const Layout &l)
+{
+    int64_t bits = 0;
+    for (const ScanComponent &c : l.comps)
+        bits += int64_t(c.h) * c.v
+            * (shortestCode(l.dcTables[size_t(c.dc)]) + shortestCode(l.acTables[size_t(c.ac)]));
+    return bits;
+}
 
 std::optional<Layout> readLayout(const QByteArray &b)
 {
@@ -180,6 +214,8 @@ std::optional<Layout> readLayout(const QByteArray &b)
                     || !l.acTables[size_t(c.ac)].present || !l.dcTables[size_t(c.dc)].complete(false)
                     || !l.acTables[size_t(c.ac)].complete(true))
                     return std::nullopt;
+            if (!dataCanHoldMcus(l))
+                return std::nullopt;
             return l;
         }
         case 0xE0:

@@ -31,7 +31,13 @@ struct Layout {
 
 // Reads the markers up to the scan and finds the end of its data. Nothing when the file
 // is not a single-scan sequential Huffman JPEG whose restart markers, if any, stand in
-// their order and count.
+// their order and count, or when its data (or a restart interval's) is too short for its
+// MCUs.
 std::optional<Layout> readLayout(const QByteArray &b);
+
+// The fewest bits an MCU can take: each block has a DC code and at least one AC code (a
+// coefficient or the end of block). Data cut short and closed with an end marker is
+// caught by it, where the splicer copies data it does not decode.
+int64_t minimumMcuBits(const Layout &l);
 
 } // namespace JpegSplice

@@ -159,6 +159,9 @@ JpegLossless::Result stampContinuous(const QByteArray &source, const Layout &l, 
     }
     if (lastRow + 1 < g.rows)
         tailBit = in.position();
+    // The rest is copied undecoded; data too short for its MCUs is damage the copy would hide.
+    if (int64_t(dataSize * 8 - tailBit) < int64_t(g.rows - 1 - lastRow) * g.across * minimumMcuBits(l))
+        return {};
 
     const int blocksEncoded = restampBand(l, band, region, paint);
     if (blocksEncoded < 0)
